@@ -1,0 +1,34 @@
+#include "maze/solver_results.hpp"
+
+#include <stdexcept>
+
+namespace corridex {
+
+bool reachedEnd(const SolverResults& results, const Index& endPosition) {
+    return results.traversed.back() == endPosition;
+}
+
+void extendPath(std::vector<Index>& path, const Index& target) {
+    if (path.empty()) {
+        path.push_back(target);
+        return;
+    }
+    const Index last = path.back();
+    if (manhattanDistance(last, target) == 1) {
+        path.push_back(target);
+        return;
+    }
+    const bool alongRows = last.row != target.row;
+    if (alongRows && last.col != target.col) {
+        throw std::logic_error("route cells " + toString(last) + " and " + toString(target) +
+                               " share neither a row nor a column");
+    }
+    std::uint64_t Index::*axis = alongRows ? &Index::row : &Index::col;
+    const bool forward = last.*axis < target.*axis;
+    for (Index cell = last; cell.*axis != target.*axis;) {
+        cell.*axis = forward ? cell.*axis + 1 : cell.*axis - 1;
+        path.push_back(cell);
+    }
+}
+
+} // namespace corridex

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "maze/index.hpp"
+
+namespace corridex {
+
+// What a solve reports: the route's cells, the cells the search recorded in order, and the
+// route's length in steps. Holds copies of positions, never references into a graph.
+struct SolverResults {
+    std::vector<Index> path;
+    std::vector<Index> traversed;
+    std::uint64_t distance = 0;
+};
+
+// True when the last recorded cell is `endPosition`. Needs a non-empty `traversed`.
+bool reachedEnd(const SolverResults& results, const Index& endPosition);
+
+// Appends `target` to `path`, first filling in the cells of the straight corridor from the
+// current last cell. The two cells must share a row or a column; std::logic_error otherwise.
+void extendPath(std::vector<Index>& path, const Index& target);
+
+// Walks the parent chain from `endNode` to the node without a parent, extending `path` with each
+// node's cell: the route from the end cell back to the start cell, corridors filled in.
+template <class Node>
+void tracePath(SolverResults& results, const Node* endNode) {
+    for (const Node* node = endNode; node != nullptr; node = node->parent) {
+        extendPath(results.path, node->position);
+    }
+}
+
+} // namespace corridex

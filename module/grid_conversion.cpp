@@ -1,0 +1,154 @@
+#include "module/grid_conversion.hpp"
+
+#include <cstring>
+
+namespace py = pybind11;
+
+namespace corridex::binding {
+namespace {
+
+bool isSequenceOfItems(PyObject* object) {
+    return PySequence_Check(object) != 0 && !PyBytes_Check(object) && !PyUnicode_Check(object);
+}
+
+// One item through pybind11's own bool conversion, so that every rule matches it exactly.
+bool loadCell(PyObject* item, bool convert, std::uint8_t& cell) {
+    if (item == Py_True) {
+        cell = 1;
+        return true;
+    }
+    if (item == Py_False) {
+        cell = 0;
+        return true;
+    }
+    py::detail::make_caster<bool> caster;
+    if (!caster.load(item, convert)) {
+        PyErr_Clear();
+        return false;
+    }
+    cell = static_cast<bool>(caster) ? 1 : 0;
+    return true;
+}
+
+bool loadRow(PyObject* row, bool convert, Grid& grid) {
+    if (!isSequenceOfItems(row)) {
+        return false;
+    }
+    const Py_ssize_t length = PySequence_Size(row);
+    if (length < 0) {
+        PyErr_Clear();
+        return false;
+    }
+    std::uint8_t* cells = grid.appendRow(static_cast<std::size_t>(length));
+    const bool isList = PyList_Check(row) != 0;
+    for (Py_ssize_t k = 0; k < length; ++k) {
+        // An item's __bool__ can run any code, even code that shortens this list, so a list is
+        // re-measured and each item held while it converts.
+        if (isList && k >= PyList_GET_SIZE(row)) {
+            return false;
+        }
+        py::object item = isList ? py::reinterpret_borrow<py::object>(PyList_GET_ITEM(row, k))
+                                 : py::reinterpret_steal<py::object>(PySequence_GetItem(row, k));
+        if (!item) {
+            PyErr_Clear();
+            return false;
+        }
+        if (!loadCell(item.ptr(), convert, cells[k])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// C-contiguous two-dimensional NumPy arrays of one-byte booleans (or, when converting, unsigned
+// bytes) are read straight from their buffer. Anything else returns false and is left to the
+// general path, which gives the same answer more slowly.
+bool loadNumpyBuffer(PyObject* source, bool convert, Grid& grid) {
+    if (std::strcmp(Py_TYPE(source)->tp_name, "numpy.ndarray") != 0) {
+        return false;
+    }
+    Py_buffer view;
+    if (PyObject_GetBuffer(source, &view, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) != 0) {
+        PyErr_Clear();
+        return false;
+    }
+    const char* format = view.format == nullptr ? "B" : view.format;
+    const bool boolean = std::strcmp(format, "?") == 0;
+    const bool bytes = std::strcmp(format, "B") == 0;
+    const bool usable = view.ndim == 2 && view.itemsize == 1 && (boolean || (bytes && convert));
+    if (usable) {
+        const auto rows = static_cast<std::size_t>(view.shape[0]);
+        const auto cols = static_cast<std::size_t>(view.shape[1]);
+        const auto* data = static_cast<const std::uint8_t*>(view.buf);
+        grid = Grid{};
+        grid.reserve(rows, rows * cols);
+        for (std::size_t r = 0; r < rows; ++r) {
+            std::uint8_t* cells = grid.appendRow(cols);
+            for (std::size_t c = 0; c < cols; ++c) {
+                cells[c] = data[r * cols + c] != 0 ? 1 : 0;
+            }
+        }
+    }
+    PyBuffer_Release(&view);
+    return usable;
+}
+
+} // namespace
+
+bool loadGrid(py::handle source, bool convert, Grid& grid) {
+    PyObject* object = source.ptr();
+    if (loadNumpyBuffer(object, convert, grid)) {
+        return true;
+    }
+    if (!isSequenceOfItems(object)) {
+        return false;
+    }
+    const Py_ssize_t rows = PySequence_Size(object);
+    if (rows < 0) {
+        PyErr_Clear();
+        return false;
+    }
+    Grid loaded;
+    const bool isList = PyList_Check(object) != 0;
+    if (isList && rows > 0 && PyList_Check(PyList_GET_ITEM(object, 0))) {
+        const auto width = static_cast<std::size_t>(PyList_GET_SIZE(PyList_GET_ITEM(object, 0)));
+        loaded.reserve(static_cast<std::size_t>(rows), static_cast<std::size_t>(rows) * width);
+    }
+    for (Py_ssize_t r = 0; r < rows; ++r) {
+        if (isList && r >= PyList_GET_SIZE(object)) {
+            return false;
+        }
+        py::object row = isList ? py::reinterpret_borrow<py::object>(PyList_GET_ITEM(object, r))
+                                : py::reinterpret_steal<py::object>(PySequence_GetItem(object, r));
+        if (!row) {
+            PyErr_Clear();
+            return false;
+        }
+        if (!loadRow(row.ptr(), convert, loaded)) {
+            return false;
+        }
+    }
+    grid = std::move(loaded);
+    return true;
+}
+
+py::list gridToList(const Grid& grid) {
+    py::list rows(grid.rowCount());
+    for (std::size_t r = 0; r < grid.rowCount(); ++r) {
+        const std::size_t length = grid.rowLength(r);
+        PyObject* row = PyList_New(static_cast<Py_ssize_t>(length));
+        if (row == nullptr) {
+            throw py::error_already_set();
+        }
+        const std::uint8_t* cells = grid.row(r);
+        for (std::size_t c = 0; c < length; ++c) {
+            PyObject* value = cells[c] != 0 ? Py_True : Py_False;
+            Py_INCREF(value);
+            PyList_SET_ITEM(row, static_cast<Py_ssize_t>(c), value);
+        }
+        PyList_SET_ITEM(rows.ptr(), static_cast<Py_ssize_t>(r), row);
+    }
+    return rows;
+}
+
+} // namespace corridex::binding

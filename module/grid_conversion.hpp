@@ -1,0 +1,35 @@
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include "maze/grid.hpp"
+
+namespace corridex::binding {
+
+// Reads a grid from any sequence of sequences (not str or bytes) of items that pybind11's bool
+// conversion accepts: True/False and NumPy booleans always; with `convert`, also None (as false)
+// and anything with a truth value, such as 0 and 1. Lists of True/False and C-contiguous 2-D
+// NumPy bool arrays (uint8 with `convert`) take fast paths with the same outcome. Returns false,
+// with no Python error set, when the object is not such a grid.
+bool loadGrid(pybind11::handle source, bool convert, Grid& grid);
+
+// A new list of new lists of True/False, one per row.
+pybind11::list gridToList(const Grid& grid);
+
+} // namespace corridex::binding
+
+namespace pybind11::detail {
+
+template <>
+struct type_caster<corridex::Grid> {
+    PYBIND11_TYPE_CASTER(corridex::Grid, const_name("list[list[bool]]"));
+
+    bool load(handle source, bool convert) {
+        return corridex::binding::loadGrid(source, convert, value);
+    }
+    static handle cast(const corridex::Grid& grid, return_value_policy, handle) {
+        return corridex::binding::gridToList(grid).release();
+    }
+};
+
+} // namespace pybind11::detail

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <vector>
+
+#include <pybind11/pybind11.h>
+
+#include "maze/index.hpp"
+
+namespace corridex::binding {
+
+// A new list of new Index objects copied from `cells`, in order.
+pybind11::list toIndexList(const std::vector<Index>& cells);
+
+} // namespace corridex::binding

@@ -1,0 +1,11 @@
+#include <pybind11/pybind11.h>
+
+#include "module/bindings.hpp"
+
+// PYBIND11_MODULE also refuses, with an ImportError, an interpreter other than the one the
+// module was built for.
+PYBIND11_MODULE(Corridex, module) {
+    corridex::binding::registerIndex(module);
+    corridex::binding::registerSolvers(module);
+    module.attr("__version__") = "dev";
+}

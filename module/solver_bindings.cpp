@@ -1,0 +1,48 @@
+#include <pybind11/pybind11.h>
+
+#include "maze/grid.hpp"
+#include "maze/index.hpp"
+#include "module/bindings.hpp"
+#include "module/grid_conversion.hpp"
+#include "module/index_list.hpp"
+#include "module/python_interrupt.hpp"
+#include "solvers/a_star.hpp"
+#include "solvers/bellman_ford.hpp"
+#include "solvers/breadth_first_search.hpp"
+#include "solvers/depth_first_search.hpp"
+#include "solvers/dijkstra_algorithm.hpp"
+#include "solvers/floyd_warshall.hpp"
+
+namespace py = pybind11;
+
+namespace corridex::binding {
+namespace {
+
+// Every solver class has the same Python surface; only TraversedNodesNo differs between them,
+// and each class's own traversedNodesNo() is bound.
+template <class Solver>
+void registerSolver(py::module_& module, const char* name) {
+    using namespace pybind11::literals;
+    py::class_<Solver>(module, name)
+        .def(py::init<const Grid&, const Index&, const Index&>(), "grid"_a, "start"_a, "end"_a)
+        .def("solve", [](Solver& solver) { solver.solve(pythonInterruptPoll()); })
+        .def("SrcToDestPath",
+             [](const Solver& solver) { return toIndexList(solver.results().path); })
+        .def("SrcToDestDistance", [](const Solver& solver) { return solver.results().distance; })
+        .def("TraversedNodes",
+             [](const Solver& solver) { return toIndexList(solver.results().traversed); })
+        .def("TraversedNodesNo", [](const Solver& solver) { return solver.traversedNodesNo(); });
+}
+
+} // namespace
+
+void registerSolvers(py::module_& module) {
+    registerSolver<DepthFirstSearch>(module, "DepthFirstSearch");
+    registerSolver<BreadthFirstSearch>(module, "BreadthFirstSearch");
+    registerSolver<DijkstraAlgorithm>(module, "DijkstraAlgorithm");
+    registerSolver<AStar>(module, "AStar");
+    registerSolver<BellmanFord>(module, "BellmanFord");
+    registerSolver<FloydWarshall>(module, "FloydWarshall");
+}
+
+} // namespace corridex::binding

@@ -1,0 +1,99 @@
+#include "solvers/floyd_warshall.hpp"
+
+#include <stdexcept>
+#include <vector>
+
+#include "maze/corridor_graph.hpp"
+#include "maze/memory_budget.hpp"
+
+namespace corridex {
+namespace {
+
+constexpr std::uint64_t kNoHop = UINT64_MAX;
+
+// dist[i][j] = min(dist[i][j], dist[i][k] + dist[k][j]) for k, i, j in that nesting, keeping
+// nextHop[i][j] = nextHop[i][k] on every strict improvement. Rows whose dist[i][k] is unreached
+// are skipped: any sum with it is at least the unreached value, which never improves an entry.
+void relaxAllPairs(std::vector<std::uint64_t>& dist, std::vector<std::uint64_t>& nextHop,
+                   std::size_t n, CancellationPoll& poll) {
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::uint64_t* viaRow = dist.data() + k * n;
+        for (std::size_t i = 0; i < n; ++i) {
+            std::uint64_t* distRow = dist.data() + i * n;
+            const std::uint64_t toVia = distRow[k];
+            if (toVia == kUnreached || i == k) {
+                continue;
+            }
+            std::uint64_t* hopRow = nextHop.data() + i * n;
+            const std::uint64_t hopToVia = hopRow[k];
+            for (std::size_t j = 0; j < n; ++j) {
+                const std::uint64_t through = viaRow[j] + toVia;
+                if (through < distRow[j]) {
+                    distRow[j] = through;
+                    hopRow[j] = hopToVia;
+                }
+            }
+            poll.tick(n / 16 + 1);
+        }
+    }
+}
+
+} // namespace
+
+FloydWarshall::FloydWarshall(const Grid& grid, const Index& start, const Index& end)
+    : SolverBase(buildCorridorGraph<FloydWarshallNode>(grid, start, end), start, end) {}
+
+void FloydWarshall::solve(CancellationPoll poll) {
+    requireBothEnds();
+    std::vector<FloydWarshallNode>& nodes = graph_.nodes;
+    const std::size_t n = nodes.size();
+    const std::uint64_t entries = checkedProduct(n, n, "the distance and next-hop tables");
+    requireFitsInMemory(checkedProduct(entries, 16, "the distance and next-hop tables"),
+                        "the distance and next-hop tables");
+
+    for (std::size_t i = 0; i < n; ++i) {
+        nodes[i].matrixIndex = i;
+    }
+    std::vector<std::uint64_t> dist(entries, kUnreached);
+    std::vector<std::uint64_t> nextHop(entries, kNoHop);
+    for (std::size_t p = 0; p < n; ++p) {
+        dist[p * n + p] = 0;
+        nextHop[p * n + p] = p;
+        for (const Edge<FloydWarshallNode>& edge : nodes[p].edges) {
+            const std::uint64_t q = edge.neighbour->matrixIndex;
+            dist[p * n + q] = edge.length;
+            nextHop[p * n + q] = q;
+        }
+    }
+    relaxAllPairs(dist, nextHop, n, poll);
+
+    results_.traversed.reserve(results_.traversed.size() + n);
+    for (const FloydWarshallNode& node : nodes) {
+        results_.traversed.push_back(node.position);
+    }
+
+    const std::uint64_t from = graph_.startNode->matrixIndex;
+    const std::uint64_t to = graph_.endNode->matrixIndex;
+    if (nextHop[from * n + to] == kNoHop) {
+        return;
+    }
+    results_.distance = dist[from * n + to];
+    results_.path.push_back(nodes[from].position);
+    // Every hop follows one edge and each route visits a node at most once, so at most n - 1
+    // hops lead to the end; the bound only guards against a corrupted table.
+    std::size_t hops = 0;
+    for (std::uint64_t at = from; at != to;) {
+        if (++hops >= n) {
+            throw std::logic_error("next-hop table does not lead to the end node");
+        }
+        at = nextHop[at * n + to];
+        extendPath(results_.path, nodes[at].position);
+    }
+}
+
+std::uint64_t FloydWarshall::traversedNodesNo() const {
+    const std::uint64_t count = results_.traversed.size();
+    return count * count * count;
+}
+
+} // namespace corridex
