@@ -12,25 +12,30 @@ namespace corridex {
 class CancellationPoll {
 public:
     CancellationPoll() = default;
-    explicit CancellationPoll(std::function<void()> callback) : callback_(std::move(callback)) {}
+    // `interval` is the number of work units between two polls.
+    explicit CancellationPoll(std::function<void()> callback,
+                              std::int64_t interval = kDefaultInterval)
+        : callback_(std::move(callback)), interval_(interval), budget_(interval) {}
 
     // Counts `units` of work (a node expanded, an edge relaxed, a cell carved); polls once every
-    // kPollInterval units.
+    // `interval` units.
     void tick(std::uint64_t units = 1) {
         budget_ -= static_cast<std::int64_t>(units);
         if (budget_ < 0) {
-            budget_ = kPollInterval;
+            budget_ = interval_;
             if (callback_) {
                 callback_();
             }
         }
     }
 
-    static constexpr std::int64_t kPollInterval = 1 << 16;
+    // About a millisecond of the searches' work.
+    static constexpr std::int64_t kDefaultInterval = 1 << 16;
 
 private:
     std::function<void()> callback_;
-    std::int64_t budget_ = kPollInterval;
+    std::int64_t interval_ = kDefaultInterval;
+    std::int64_t budget_ = kDefaultInterval;
 };
 
 } // namespace corridex

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <algorithm>
-#include <vector>
-
 #include "maze/grid.hpp"
 #include "maze/index.hpp"
 #include "maze/maze_graph.hpp"
+
+#include <algorithm>
+#include <vector>
 
 namespace corridex {
 

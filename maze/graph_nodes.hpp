@@ -1,9 +1,9 @@
 #pragma once
 
-#include <cstdint>
-
 #include "maze/index.hpp"
 #include "maze/inline_list.hpp"
+
+#include <cstdint>
 
 namespace corridex {
 
@@ -13,15 +13,13 @@ namespace corridex {
 inline constexpr std::uint64_t kUnreached = 0x7FFFFFFFFFFFFFFFULL;
 
 // One corridor of the corridor graph, seen from one of its ends.
-template <class Node>
-struct Edge {
+template <class Node> struct Edge {
     Node* neighbour = nullptr;
     std::uint64_t length = 0; // steps along the corridor, at least 1
 };
 
 // Corridors leave a node left, up, right, down: at most four, stored in that order.
-template <class Node>
-using CorridorEdges = InlineList<Edge<Node>, 4>;
+template <class Node> using CorridorEdges = InlineList<Edge<Node>, 4>;
 
 // The node records, one per solver class. Each carries its cell, the search mark, its adjacency
 // and the fields its search writes; `resetSearch` restores those fields to their built values.

@@ -11,8 +11,12 @@ struct Index {
     std::uint64_t col = 0;
 };
 
-inline bool operator==(const Index& a, const Index& b) { return a.row == b.row && a.col == b.col; }
-inline bool operator!=(const Index& a, const Index& b) { return !(a == b); }
+inline bool operator==(const Index& a, const Index& b) {
+    return a.row == b.row && a.col == b.col;
+}
+inline bool operator!=(const Index& a, const Index& b) {
+    return !(a == b);
+}
 
 // Row difference plus column difference, each taken as the larger value minus the smaller.
 inline std::uint64_t manhattanDistance(const Index& a, const Index& b) {

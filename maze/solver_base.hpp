@@ -1,21 +1,20 @@
 #pragma once
 
+#include "maze/index.hpp"
+#include "maze/maze_graph.hpp"
+#include "maze/solver_results.hpp"
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <utility>
-
-#include "maze/index.hpp"
-#include "maze/maze_graph.hpp"
-#include "maze/solver_results.hpp"
 
 namespace corridex {
 
 // What every solver object holds: its results block, then its graph, built once by the
 // constructor. A solve that completes is final: later solve() calls return at once. A solve
 // abandoned by an exception (an interrupt) is started over by the next solve().
-template <class Node>
-class SolverBase {
+template <class Node> class SolverBase {
 public:
     const SolverResults& results() const { return results_; }
     const MazeGraph<Node>& graph() const { return graph_; }

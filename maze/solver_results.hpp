@@ -1,9 +1,9 @@
 #pragma once
 
+#include "maze/index.hpp"
+
 #include <cstdint>
 #include <vector>
-
-#include "maze/index.hpp"
 
 namespace corridex {
 
@@ -24,8 +24,7 @@ void extendPath(std::vector<Index>& path, const Index& target);
 
 // Walks the parent chain from `endNode` to the node without a parent, extending `path` with each
 // node's cell: the route from the end cell back to the start cell, corridors filled in.
-template <class Node>
-void tracePath(SolverResults& results, const Node* endNode) {
+template <class Node> void tracePath(SolverResults& results, const Node* endNode) {
     for (const Node* node = endNode; node != nullptr; node = node->parent) {
         extendPath(results.path, node->position);
     }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <pybind11/pybind11.h>
-
 #include "maze/grid.hpp"
+
+#include <pybind11/pybind11.h>
 
 namespace corridex::binding {
 
@@ -20,8 +20,7 @@ pybind11::list gridToList(const Grid& grid);
 
 namespace pybind11::detail {
 
-template <>
-struct type_caster<corridex::Grid> {
+template <> struct type_caster<corridex::Grid> {
     PYBIND11_TYPE_CASTER(corridex::Grid, const_name("list[list[bool]]"));
 
     bool load(handle source, bool convert) {

@@ -1,9 +1,8 @@
-#include <cstdint>
-
-#include <pybind11/pybind11.h>
-
 #include "maze/index.hpp"
 #include "module/bindings.hpp"
+
+#include <cstdint>
+#include <pybind11/pybind11.h>
 
 namespace py = pybind11;
 
@@ -15,7 +14,9 @@ void registerIndex(py::module_& module) {
     // raises TypeError; defining __eq__ without __hash__ makes Index unhashable.
     py::class_<Index>(module, "Index",
                       "   Simple class to encapsulate 2D position of a 1x1 square in the Maze.")
-        .def(py::init([](std::uint64_t row, std::uint64_t col) { return Index{row, col}; }),
+        .def(py::init([](std::uint64_t row, std::uint64_t col) {
+                 return Index{row, col};
+             }),
              "row"_a = 0, "col"_a = 0)
         .def_readwrite("row", &Index::row)
         .def_readwrite("col", &Index::col)

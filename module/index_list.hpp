@@ -1,10 +1,9 @@
 #pragma once
 
-#include <vector>
+#include "maze/index.hpp"
 
 #include <pybind11/pybind11.h>
-
-#include "maze/index.hpp"
+#include <vector>
 
 namespace corridex::binding {
 

@@ -1,6 +1,6 @@
-#include <pybind11/pybind11.h>
-
 #include "module/bindings.hpp"
+
+#include <pybind11/pybind11.h>
 
 // PYBIND11_MODULE also refuses, with an ImportError, an interpreter other than the one the
 // module was built for.

@@ -1,5 +1,3 @@
-#include <pybind11/pybind11.h>
-
 #include "maze/grid.hpp"
 #include "maze/index.hpp"
 #include "module/bindings.hpp"
@@ -13,6 +11,8 @@
 #include "solvers/dijkstra_algorithm.hpp"
 #include "solvers/floyd_warshall.hpp"
 
+#include <pybind11/pybind11.h>
+
 namespace py = pybind11;
 
 namespace corridex::binding {
@@ -20,8 +20,7 @@ namespace {
 
 // Every solver class has the same Python surface; only TraversedNodesNo differs between them,
 // and each class's own traversedNodesNo() is bound.
-template <class Solver>
-void registerSolver(py::module_& module, const char* name) {
+template <class Solver> void registerSolver(py::module_& module, const char* name) {
     using namespace pybind11::literals;
     py::class_<Solver>(module, name)
         .def(py::init<const Grid&, const Index&, const Index&>(), "grid"_a, "start"_a, "end"_a)

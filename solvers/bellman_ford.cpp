@@ -1,9 +1,9 @@
 #include "solvers/bellman_ford.hpp"
 
+#include "maze/corridor_graph.hpp"
+
 #include <cstdint>
 #include <vector>
-
-#include "maze/corridor_graph.hpp"
 
 namespace corridex {
 
@@ -36,7 +36,9 @@ void BellmanFord::search(DistanceNode* start, CancellationPoll& poll) {
     // exactly as a full sweep would, and one behind it waits for the next.
     constexpr std::size_t kBits = 64;
     std::vector<std::uint64_t> pending((nodeCount + kBits - 1) / kBits, 0);
-    auto mark = [&](std::size_t node) { pending[node / kBits] |= std::uint64_t{1} << (node % kBits); };
+    auto mark = [&](std::size_t node) {
+        pending[node / kBits] |= std::uint64_t{1} << (node % kBits);
+    };
     mark(graph_.indexOf(start));
 
     for (std::size_t passesWithChange = 0; passesWithChange < passLimit;) {

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <vector>
-
 #include "maze/cancellation.hpp"
 #include "maze/graph_nodes.hpp"
 #include "maze/solver_results.hpp"
 #include "solvers/node_heap.hpp"
+
+#include <vector>
 
 namespace corridex {
 
@@ -46,8 +46,7 @@ void bestFirstSearch(Node* start, const Node* target, std::vector<Index>& traver
 
 // After a best-first search: when the end cell was the last one expanded, the route from the
 // end back to the start and the end node's startDistance as its length.
-template <class Node>
-void reconstructFromEnd(SolverResults& results, const Node* endNode) {
+template <class Node> void reconstructFromEnd(SolverResults& results, const Node* endNode) {
     if (reachedEnd(results, endNode->position)) {
         tracePath(results, endNode);
         results.distance = endNode->startDistance;

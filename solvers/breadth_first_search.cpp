@@ -1,8 +1,8 @@
 #include "solvers/breadth_first_search.hpp"
 
-#include <vector>
-
 #include "maze/cell_graph.hpp"
+
+#include <vector>
 
 namespace corridex {
 

@@ -1,8 +1,8 @@
 #include "solvers/depth_first_search.hpp"
 
-#include <vector>
-
 #include "maze/corridor_graph.hpp"
+
+#include <vector>
 
 namespace corridex {
 

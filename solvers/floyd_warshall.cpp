@@ -1,10 +1,10 @@
 #include "solvers/floyd_warshall.hpp"
 
-#include <stdexcept>
-#include <vector>
-
 #include "maze/corridor_graph.hpp"
 #include "maze/memory_budget.hpp"
+
+#include <stdexcept>
+#include <vector>
 
 namespace corridex {
 namespace {

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <cstdint>
-
 #include "maze/cancellation.hpp"
 #include "maze/graph_nodes.hpp"
 #include "maze/grid.hpp"
 #include "maze/solver_base.hpp"
+
+#include <cstdint>
 
 namespace corridex {
 

@@ -10,8 +10,7 @@ namespace corridex {
 // Ties follow fixed rules, independent of any standard library: a rising node stops under an
 // equal key, and on removal the right child moves up unless the left one is strictly smaller.
 // `Key` maps a `const Node*` to an unsigned 64-bit key. Push and pop cost O(log size).
-template <class Node, class Key>
-class NodeHeap {
+template <class Node, class Key> class NodeHeap {
 public:
     explicit NodeHeap(Key key) : key_(key) {}
 
