@@ -1,0 +1,63 @@
+import pytest
+
+import Corridex
+from conftest import SOLVER_NAMES, grid_from_text
+
+ORDER = ["Index", "RandomMazeGenerator", *SOLVER_NAMES]
+
+
+def test_version_and_registration_order():
+    assert Corridex.__version__ == "dev"
+    registered = [name for name in vars(Corridex) if name in ORDER]
+    assert registered == [name for name in ORDER if hasattr(Corridex, name)]
+    assert Corridex.__doc__ is None
+
+
+def test_doc_strings():
+    assert Corridex.Index.__doc__ == (
+        "   Simple class to encapsulate 2D position of a 1x1 square in the Maze."
+    )
+    for name in SOLVER_NAMES:
+        assert getattr(Corridex, name).__doc__ is None
+
+
+def test_solver_surface(solver_class):
+    public = {name for name in vars(solver_class) if not name.startswith("_")}
+    assert public == {
+        "solve",
+        "SrcToDestPath",
+        "SrcToDestDistance",
+        "TraversedNodes",
+        "TraversedNodesNo",
+    }
+
+
+def test_solver_constructor_keywords(solver_class):
+    grid = grid_from_text("..")
+    solver = solver_class(grid=grid, start=Corridex.Index(0, 0), end=Corridex.Index(0, 1))
+    assert solver.solve() is None
+    with pytest.raises(TypeError, match="incompatible constructor arguments"):
+        solver_class(grid=grid, start=Corridex.Index(0, 0))
+    with pytest.raises(TypeError, match="incompatible constructor arguments"):
+        solver_class(grid, None, Corridex.Index(0, 1))
+
+
+def test_results_are_fresh_copies(solver_class):
+    solver = solver_class(grid_from_text("..."), Corridex.Index(0, 0), Corridex.Index(0, 2))
+    solver.solve()
+    first, second = solver.SrcToDestPath(), solver.SrcToDestPath()
+    assert first is not second
+    assert [repr(i) for i in first] == [repr(i) for i in second]
+    first[0].row = 99
+    assert solver.SrcToDestPath()[0].row != 99
+
+
+def test_caller_objects_are_not_kept(solver_class):
+    grid = grid_from_text("...")
+    start, end = Corridex.Index(0, 0), Corridex.Index(0, 2)
+    solver = solver_class(grid, start, end)
+    grid[0][1] = False
+    start.col = 1
+    end.col = 1
+    solver.solve()
+    assert solver.SrcToDestDistance() == 2
