@@ -1,4 +1,5 @@
 #include "grid_text.hpp"
+#include "maze/corridor_graph.hpp"
 #include "solvers/a_star.hpp"
 #include "solvers/bellman_ford.hpp"
 #include "solvers/breadth_first_search.hpp"
@@ -7,6 +8,7 @@
 #include "solvers/floyd_warshall.hpp"
 
 #include <gtest/gtest.h>
+#include <random>
 #include <stdexcept>
 
 namespace corridex {
@@ -123,6 +125,69 @@ TEST(BellmanFordTest, CountsOnlyImprovementsAndNeverTheStart) {
     EXPECT_EQ(solver.results().traversed, (std::vector<Index>{{0, 1}, {0, 0}}));
     EXPECT_EQ(solver.results().path, (std::vector<Index>{{0, 0}, {0, 1}, {1, 1}}));
     EXPECT_EQ(solver.results().distance, 2U);
+}
+
+} // namespace
+} // namespace corridex
+
+namespace corridex {
+namespace {
+
+// Passes over every node and every edge, as the textbook algorithm runs them.
+std::vector<Index> fullSweepImprovements(MazeGraph<DistanceNode>& graph) {
+    std::vector<Index> improvements;
+    graph.startNode->startDistance = 0;
+    const std::size_t limit = graph.nodes.size() - 1;
+    for (std::size_t passes = 0; passes < limit; ++passes) {
+        bool changed = false;
+        for (DistanceNode& node : graph.nodes) {
+            for (const Edge<DistanceNode>& edge : node.edges) {
+                const std::uint64_t distance = node.startDistance + edge.length;
+                if (distance < edge.neighbour->startDistance) {
+                    edge.neighbour->startDistance = distance;
+                    edge.neighbour->parent = &node;
+                    improvements.push_back(edge.neighbour->position);
+                    changed = true;
+                }
+            }
+        }
+        if (!changed) {
+            break;
+        }
+    }
+    return improvements;
+}
+
+TEST(BellmanFordTest, SkippingSettledNodesMatchesFullSweeps) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 300; ++round) {
+        const std::size_t rows = 1 + random() % 30;
+        const std::size_t cols = 1 + random() % 30;
+        const std::size_t openPercent = 50 + random() % 45;
+        std::vector<std::string> text(rows, std::string(cols, '#'));
+        for (std::string& row : text) {
+            for (char& cell : row) {
+                cell = random() % 100 < openPercent ? '.' : '#';
+            }
+        }
+        const Grid grid = testing::gridFromText(text);
+        const Index start{random() % rows, random() % cols};
+        const Index end{random() % rows, random() % cols};
+        if (!grid.isOpen(start.row, start.col) || !grid.isOpen(end.row, end.col)) {
+            continue;
+        }
+        BellmanFord solver(grid, start, end);
+        solver.solve();
+        auto reference = buildCorridorGraph<DistanceNode>(grid, start, end);
+        EXPECT_EQ(solver.results().traversed, fullSweepImprovements(reference));
+        for (std::size_t i = 0; i < reference.nodes.size(); ++i) {
+            ASSERT_EQ(solver.graph().nodes[i].startDistance, reference.nodes[i].startDistance);
+            const DistanceNode* parent = solver.graph().nodes[i].parent;
+            const DistanceNode* referenceParent = reference.nodes[i].parent;
+            ASSERT_EQ(parent == nullptr ? SIZE_MAX : solver.graph().indexOf(parent),
+                      referenceParent == nullptr ? SIZE_MAX : reference.indexOf(referenceParent));
+        }
+    }
 }
 
 } // namespace
