@@ -4,6 +4,7 @@
 #include "maze/index.hpp"
 #include "maze/maze_graph.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -11,7 +12,8 @@ namespace corridex {
 
 // Position in `nodes` of the node of `cell`, found by binary search over the row-major store,
 // or -1 when the cell has no node.
-template <class Node> std::int64_t findNode(const std::vector<Node>& nodes, const Index& cell) {
+template <class Node>
+std::int64_t findNode(const std::vector<Node>& nodes, const Index& cell) {
     std::int64_t lo = 0;
     std::int64_t hi = static_cast<std::int64_t>(nodes.size()) - 1;
     while (lo <= hi) {
@@ -38,55 +40,64 @@ MazeGraph<Node> buildCellGraph(const Grid& grid, const Index& start, const Index
     const std::size_t rows = grid.rowCount();
     const std::size_t width = grid.width();
 
-    // Where each cell's node lies in the store, so that linking needs no search per neighbour.
-    constexpr std::size_t kNoNode = SIZE_MAX;
-    std::vector<std::size_t> nodeOfCell(grid.cellCount(), kNoNode);
+    // The store is row-major, so the node of an open cell is the count of open cells before it;
+    // firstInRow holds that count at the start of each row.
+    std::vector<std::size_t> firstInRow(rows, 0);
     std::size_t openCells = 0;
+    std::size_t longestRow = 0;
     for (std::size_t i = 0; i < rows; ++i) {
+        firstInRow[i] = openCells;
+        longestRow = std::max(longestRow, grid.rowLength(i));
         const std::uint8_t* cells = grid.row(i);
         for (std::size_t k = 0; k < grid.rowLength(i); ++k) {
-            if (cells[k] != 0) {
-                nodeOfCell[grid.rowOffset(i) + k] = openCells++;
-            }
+            openCells += cells[k] != 0 ? 1 : 0;
         }
     }
+    requireNumberable(rows, longestRow, openCells);
     graph.nodes.resize(openCells);
+
+    // Walk each row beside the rows above and below it, counting open cells as it goes, so
+    // that the node of each neighbour is known without a search.
     for (std::size_t i = 0; i < rows; ++i) {
         const std::uint8_t* cells = grid.row(i);
-        for (std::size_t k = 0; k < grid.rowLength(i); ++k) {
+        const std::size_t length = grid.rowLength(i);
+        const std::uint8_t* above = i > 0 ? grid.row(i - 1) : nullptr;
+        const std::size_t aboveLength = i > 0 ? grid.rowLength(i - 1) : 0;
+        const std::uint8_t* below = i + 1 < rows ? grid.row(i + 1) : nullptr;
+        const std::size_t belowLength = i + 1 < rows ? grid.rowLength(i + 1) : 0;
+        auto here = static_cast<NodeId>(firstInRow[i]);
+        // The nodes of the next open cells above and below, as the walk moves along the row.
+        auto aboveNext = static_cast<NodeId>(i > 0 ? firstInRow[i - 1] : 0);
+        auto belowNext = static_cast<NodeId>(i + 1 < rows ? firstInRow[i + 1] : 0);
+        for (std::size_t k = 0; k < length; ++k) {
+            const bool upOpen = k < aboveLength && above[k] != 0;
+            const bool downOpen = k < belowLength && below[k] != 0;
             if (cells[k] != 0) {
-                graph.nodes[nodeOfCell[grid.rowOffset(i) + k]].position = Index{i, k};
+                Node& node = graph[here];
+                node.position = Index{i, k};
+                if (upOpen) {
+                    node.neighbours.push_back(aboveNext);
+                }
+                if (downOpen) {
+                    node.neighbours.push_back(belowNext);
+                }
+                if (k > 0 && cells[k - 1] != 0) {
+                    node.neighbours.push_back(here - 1);
+                }
+                if (k + 1 < width && k + 1 < length && cells[k + 1] != 0) {
+                    node.neighbours.push_back(here + 1);
+                }
+                ++here;
             }
-        }
-    }
-
-    auto nodeAt = [&](std::size_t row, std::size_t col) -> Node* {
-        if (col >= grid.rowLength(row)) {
-            return nullptr;
-        }
-        const std::size_t at = nodeOfCell[grid.rowOffset(row) + col];
-        return at == kNoNode ? nullptr : &graph.nodes[at];
-    };
-    for (Node& node : graph.nodes) {
-        const std::size_t row = node.position.row;
-        const std::size_t col = node.position.col;
-        Node* found[4] = {
-            row > 0 ? nodeAt(row - 1, col) : nullptr,
-            row + 1 < rows ? nodeAt(row + 1, col) : nullptr,
-            col > 0 ? nodeAt(row, col - 1) : nullptr,
-            col + 1 < width ? nodeAt(row, col + 1) : nullptr,
-        };
-        for (Node* neighbour : found) {
-            if (neighbour != nullptr) {
-                node.neighbours.push_back(neighbour);
-            }
+            aboveNext += upOpen ? 1 : 0;
+            belowNext += downOpen ? 1 : 0;
         }
     }
 
     const std::int64_t startAt = findNode(graph.nodes, start);
     const std::int64_t endAt = findNode(graph.nodes, end);
-    graph.startNode = startAt < 0 ? nullptr : &graph.nodes[static_cast<std::size_t>(startAt)];
-    graph.endNode = endAt < 0 ? nullptr : &graph.nodes[static_cast<std::size_t>(endAt)];
+    graph.startNode = startAt < 0 ? kNoNode : static_cast<NodeId>(startAt);
+    graph.endNode = endAt < 0 ? kNoNode : static_cast<NodeId>(endAt);
     return graph;
 }
 

@@ -29,10 +29,11 @@ MazeGraph<Node> buildCorridorGraph(const Grid& grid, const Index& start, const I
             openCells += cells[k] != 0 ? 1 : 0;
         }
     }
+    requireNumberable(rows, width, openCells);
     // There are never more nodes than open cells, so this is the only allocation of the store.
     graph.nodes.reserve(openCells);
 
-    std::vector<Node*> lastInColumn(width, nullptr);
+    std::vector<NodeId> lastInColumn(width, kNoNode);
     for (std::size_t j = 0; j < rows; ++j) {
         const std::uint8_t* cells = grid.row(j);
         const std::size_t length = readLength(j);
@@ -40,11 +41,11 @@ MazeGraph<Node> buildCorridorGraph(const Grid& grid, const Index& start, const I
         const std::size_t aboveLength = j > 0 ? readLength(j - 1) : 0;
         const std::uint8_t* below = j + 1 < rows ? grid.row(j + 1) : nullptr;
         const std::size_t belowLength = j + 1 < rows ? readLength(j + 1) : 0;
-        Node* lastInRow = nullptr;
+        NodeId lastInRow = kNoNode;
         for (std::size_t k = 0; k < width; ++k) {
             if (k >= length || cells[k] == 0) {
-                lastInColumn[k] = nullptr;
-                lastInRow = nullptr;
+                lastInColumn[k] = kNoNode;
+                lastInRow = kNoNode;
                 continue;
             }
             const bool left = k > 0 && cells[k - 1] != 0;
@@ -59,29 +60,31 @@ MazeGraph<Node> buildCorridorGraph(const Grid& grid, const Index& start, const I
                 continue;
             }
 
+            const auto id = static_cast<NodeId>(graph.nodes.size());
             Node& node = graph.nodes.emplace_back();
             node.position = Index{j, k};
             // The first cell of every run of two or more open cells is a node, so the run's
             // previous node exists whenever the way back along it is open.
-            if (left) {
-                Node* previous = lastInRow;
-                const std::uint64_t length = manhattanDistance(previous->position, node.position);
+            auto link = [&](NodeId previous) {
+                Node& other = graph[previous];
+                const auto length =
+                    static_cast<std::uint32_t>(manhattanDistance(other.position, node.position));
                 node.edges.push_back({previous, length});
-                previous->edges.push_back({&node, length});
+                other.edges.push_back({id, length});
+            };
+            if (left) {
+                link(lastInRow);
             }
             if (up) {
-                Node* previous = lastInColumn[k];
-                const std::uint64_t length = manhattanDistance(previous->position, node.position);
-                node.edges.push_back({previous, length});
-                previous->edges.push_back({&node, length});
+                link(lastInColumn[k]);
             }
-            lastInColumn[k] = &node;
-            lastInRow = &node;
+            lastInColumn[k] = id;
+            lastInRow = id;
             if (isStart) {
-                graph.startNode = &node;
+                graph.startNode = id;
             }
             if (isEnd) {
-                graph.endNode = &node;
+                graph.endNode = id;
             }
         }
     }

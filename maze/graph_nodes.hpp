@@ -8,75 +8,81 @@
 namespace corridex {
 
 // A distance not yet known: the largest signed 64-bit value. Distances are summed and compared
-// as unsigned numbers, so adding any corridor length to it neither wraps nor comes out smaller,
-// and an unreached node never improves a neighbour.
+// as unsigned 64-bit numbers, so adding any corridor length to it neither wraps nor comes out
+// smaller, and an unreached node never improves a neighbour.
 inline constexpr std::uint64_t kUnreached = 0x7FFFFFFFFFFFFFFFULL;
 
-// One corridor of the corridor graph, seen from one of its ends.
-template <class Node> struct Edge {
-    Node* neighbour = nullptr;
-    std::uint64_t length = 0; // steps along the corridor, at least 1
+// Nodes refer to one another by their place in the graph's node store, which keeps the records
+// small: the store never moves or reorders them, so a place is as stable as a reference.
+using NodeId = std::uint32_t;
+inline constexpr NodeId kNoNode = UINT32_MAX;
+
+// One corridor of the corridor graph, seen from one of its ends. Grid sides are below 2^32
+// cells (the builders check), so a corridor's length fits in 32 bits.
+struct Edge {
+    NodeId neighbour = kNoNode;
+    std::uint32_t length = 0; // steps along the corridor, at least 1
 };
 
 // Corridors leave a node left, up, right, down: at most four, stored in that order.
-template <class Node> using CorridorEdges = InlineList<Edge<Node>, 4>;
+using CorridorEdges = InlineList<Edge, 4>;
 
-// The node records, one per solver class. Each carries its cell, the search mark, its adjacency
-// and the fields its search writes; `resetSearch` restores those fields to their built values.
+// The node records, one per solver class: the node's cell, the search mark, the adjacency and
+// the fields the class's search writes. `resetSearch` restores those fields to their built values.
 
 struct DepthFirstNode {
     Index position;
+    NodeId parent = kNoNode;
+    std::uint32_t parentDistance = 0; // length of the corridor from `parent`
+    CorridorEdges edges;
     bool visited = false;
-    DepthFirstNode* parent = nullptr;
-    std::uint64_t parentDistance = 0;
-    CorridorEdges<DepthFirstNode> edges;
 
     void resetSearch() {
         visited = false;
-        parent = nullptr;
+        parent = kNoNode;
         parentDistance = 0;
     }
 };
 
 struct BreadthFirstNode {
     Index position;
-    bool visited = false;
-    BreadthFirstNode* parent = nullptr;
+    NodeId parent = kNoNode;
     // Open cells beside this one, in the order up, down, left, right.
-    InlineList<BreadthFirstNode*, 4> neighbours;
+    InlineList<NodeId, 4> neighbours;
+    bool visited = false;
 
     void resetSearch() {
         visited = false;
-        parent = nullptr;
+        parent = kNoNode;
     }
 };
 
 // Shared by DijkstraAlgorithm and BellmanFord.
 struct DistanceNode {
     Index position;
-    bool visited = false;
-    DistanceNode* parent = nullptr;
     std::uint64_t startDistance = kUnreached;
-    CorridorEdges<DistanceNode> edges;
+    NodeId parent = kNoNode;
+    CorridorEdges edges;
+    bool visited = false;
 
     void resetSearch() {
         visited = false;
-        parent = nullptr;
+        parent = kNoNode;
         startDistance = kUnreached;
     }
 };
 
 struct AStarNode {
     Index position;
-    bool visited = false;
-    AStarNode* parent = nullptr;
     std::uint64_t startDistance = kUnreached;
-    std::uint64_t estimatedDistance = kUnreached;
-    CorridorEdges<AStarNode> edges;
+    std::uint64_t estimatedDistance = kUnreached; // startDistance + Manhattan distance to the end
+    NodeId parent = kNoNode;
+    CorridorEdges edges;
+    bool visited = false;
 
     void resetSearch() {
         visited = false;
-        parent = nullptr;
+        parent = kNoNode;
         startDistance = kUnreached;
         estimatedDistance = kUnreached;
     }
@@ -84,9 +90,9 @@ struct AStarNode {
 
 struct FloydWarshallNode {
     Index position;
-    bool visited = false;
     std::uint64_t matrixIndex = 0;
-    CorridorEdges<FloydWarshallNode> edges;
+    CorridorEdges edges;
+    bool visited = false;
 
     void resetSearch() { matrixIndex = 0; }
 };

@@ -9,7 +9,8 @@ namespace corridex {
 
 // A list of at most `Capacity` entries kept inside its owner, so that adjacency lists cost no
 // heap allocation per node. Appending past the capacity is a programming error.
-template <class T, std::size_t Capacity> class InlineList {
+template <class T, std::size_t Capacity>
+class InlineList {
 public:
     void push_back(const T& value) {
         assert(size_ < Capacity);

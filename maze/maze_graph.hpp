@@ -1,27 +1,35 @@
 #pragma once
 
+#include "maze/graph_nodes.hpp"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace corridex {
 
-// The graph a solver searches. `nodes` is in row-major order of the nodes' cells and is sized
-// once, before any node is linked; it never reallocates afterwards, so `startNode`, `endNode`
-// and every link between nodes stay valid for the graph's life (moving the graph keeps them).
-template <class Node> struct MazeGraph {
-    Node* startNode = nullptr; // null when the start cell has no node
-    Node* endNode = nullptr;   // null when the end cell has no node
+// The graph a solver searches. `nodes` is in row-major order of the nodes' cells, sized once
+// before any node is linked and never resized afterwards, so every NodeId stays valid.
+template <class Node>
+struct MazeGraph {
+    NodeId startNode = kNoNode; // kNoNode when the start cell has no node
+    NodeId endNode = kNoNode;   // kNoNode when the end cell has no node
     std::vector<Node> nodes;
 
-    MazeGraph() = default;
-    MazeGraph(MazeGraph&&) noexcept = default;
-    MazeGraph& operator=(MazeGraph&&) noexcept = default;
-    MazeGraph(const MazeGraph&) = delete;
-    MazeGraph& operator=(const MazeGraph&) = delete;
-
-    // Index of `node` in `nodes`.
-    std::size_t indexOf(const Node* node) const {
-        return static_cast<std::size_t>(node - nodes.data());
-    }
+    Node& operator[](NodeId id) { return nodes[id]; }
+    const Node& operator[](NodeId id) const { return nodes[id]; }
 };
+
+// Throws std::length_error unless a grid of `rows` x `width` cells with `openCells` open cells
+// can be numbered with NodeId: every side and the open-cell count below 2^32 - 1.
+inline void requireNumberable(std::size_t rows, std::size_t width, std::size_t openCells) {
+    constexpr std::size_t kLimit = kNoNode;
+    if (rows >= kLimit || width >= kLimit || openCells >= kLimit) {
+        throw std::length_error(
+            "grid too large: rows, columns and open cells must each be below " +
+            std::to_string(kLimit));
+    }
+}
 
 } // namespace corridex

@@ -14,7 +14,8 @@ namespace corridex {
 // What every solver object holds: its results block, then its graph, built once by the
 // constructor. A solve that completes is final: later solve() calls return at once. A solve
 // abandoned by an exception (an interrupt) is started over by the next solve().
-template <class Node> class SolverBase {
+template <class Node>
+class SolverBase {
 public:
     const SolverResults& results() const { return results_; }
     const MazeGraph<Node>& graph() const { return graph_; }
@@ -27,10 +28,10 @@ protected:
 
     // Throws std::invalid_argument when the start or the end cell has no node.
     void requireBothEnds() const {
-        if (graph_.startNode == nullptr) {
+        if (graph_.startNode == kNoNode) {
             throw std::invalid_argument(describeMissing("start", start_));
         }
-        if (graph_.endNode == nullptr) {
+        if (graph_.endNode == kNoNode) {
             throw std::invalid_argument(describeMissing("end", end_));
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "maze/graph_nodes.hpp"
 #include "maze/index.hpp"
 
 #include <cstdint>
@@ -24,9 +25,15 @@ void extendPath(std::vector<Index>& path, const Index& target);
 
 // Walks the parent chain from `endNode` to the node without a parent, extending `path` with each
 // node's cell: the route from the end cell back to the start cell, corridors filled in.
-template <class Node> void tracePath(SolverResults& results, const Node* endNode) {
-    for (const Node* node = endNode; node != nullptr; node = node->parent) {
-        extendPath(results.path, node->position);
+template <class Node>
+void tracePath(SolverResults& results, const std::vector<Node>& nodes, NodeId endNode) {
+    std::uint64_t cells = 1;
+    for (NodeId id = endNode; nodes[id].parent != kNoNode; id = nodes[id].parent) {
+        cells += manhattanDistance(nodes[id].position, nodes[nodes[id].parent].position);
+    }
+    results.path.reserve(results.path.size() + cells);
+    for (NodeId id = endNode; id != kNoNode; id = nodes[id].parent) {
+        extendPath(results.path, nodes[id].position);
     }
 }
 

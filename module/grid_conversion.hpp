@@ -20,7 +20,8 @@ pybind11::list gridToList(const Grid& grid);
 
 namespace pybind11::detail {
 
-template <> struct type_caster<corridex::Grid> {
+template <>
+struct type_caster<corridex::Grid> {
     PYBIND11_TYPE_CASTER(corridex::Grid, const_name("list[list[bool]]"));
 
     bool load(handle source, bool convert) {

@@ -1,7 +1,6 @@
 #include "module/index_list.hpp"
 
 #include <memory>
-
 #include <pybind11/detail/class.h>
 
 namespace py = pybind11;
@@ -18,8 +17,8 @@ py::list toIndexList(const std::vector<Index>& cells) {
     }
     py::list list(cells.size());
     for (std::size_t i = 0; i < cells.size(); ++i) {
-        auto instance = py::reinterpret_steal<py::object>(
-            py::detail::make_new_instance(indexType->type));
+        auto instance =
+            py::reinterpret_steal<py::object>(py::detail::make_new_instance(indexType->type));
         auto* wrapper = reinterpret_cast<py::detail::instance*>(instance.ptr());
         auto value = std::make_unique<Index>(cells[i]);
         py::detail::values_and_holders(wrapper).begin()->value_ptr() = value.release();

@@ -20,7 +20,8 @@ namespace {
 
 // Every solver class has the same Python surface; only TraversedNodesNo differs between them,
 // and each class's own traversedNodesNo() is bound.
-template <class Solver> void registerSolver(py::module_& module, const char* name) {
+template <class Solver>
+void registerSolver(py::module_& module, const char* name) {
     using namespace pybind11::literals;
     py::class_<Solver>(module, name)
         .def(py::init<const Grid&, const Index&, const Index&>(), "grid"_a, "start"_a, "end"_a)

@@ -12,19 +12,20 @@ void AStar::solve(CancellationPoll poll) {
     if (!beginSolve()) {
         return;
     }
-    AStarNode* start = graph_.startNode;
-    const Index goal = graph_.endNode->position;
-    start->visited = true;
-    start->startDistance = 0;
-    start->estimatedDistance = manhattanDistance(start->position, goal);
-    auto key = [](const AStarNode* node) { return node->estimatedDistance; };
+    AStarNode& start = graph_[graph_.startNode];
+    const Index goal = graph_[graph_.endNode].position;
+    start.visited = true;
+    start.startDistance = 0;
+    start.estimatedDistance = manhattanDistance(start.position, goal);
+    const AStarNode* nodes = graph_.nodes.data();
+    auto key = [nodes](NodeId id) { return nodes[id].estimatedDistance; };
     // The estimate is refreshed only when startDistance improves, and stored so the queue
     // never recomputes it.
-    auto improved = [goal](AStarNode* node) {
-        node->estimatedDistance = node->startDistance + manhattanDistance(node->position, goal);
+    auto improved = [goal](AStarNode& node) {
+        node.estimatedDistance = node.startDistance + manhattanDistance(node.position, goal);
     };
-    bestFirstSearch(start, graph_.endNode, results_.traversed, key, improved, poll);
-    reconstructFromEnd(results_, graph_.endNode);
+    bestFirstSearch(graph_, results_.traversed, key, improved, poll);
+    reconstructFromEnd(results_, graph_);
     finishSolve();
 }
 

@@ -15,17 +15,17 @@ void BellmanFord::solve(CancellationPoll poll) {
     if (!beginSolve()) {
         return;
     }
-    search(graph_.startNode, poll);
-    const DistanceNode* end = graph_.endNode;
-    if (end->startDistance != kUnreached) {
-        tracePath(results_, end);
-        results_.distance = end->startDistance;
+    search(poll);
+    const DistanceNode& end = graph_[graph_.endNode];
+    if (end.startDistance != kUnreached) {
+        tracePath(results_, graph_.nodes, graph_.endNode);
+        results_.distance = end.startDistance;
     }
     finishSolve();
 }
 
-void BellmanFord::search(DistanceNode* start, CancellationPoll& poll) {
-    start->startDistance = 0;
+void BellmanFord::search(CancellationPoll& poll) {
+    graph_[graph_.startNode].startDistance = 0;
     const std::size_t nodeCount = graph_.nodes.size();
     const std::size_t passLimit = nodeCount - 1;
     if (passLimit == 0) {
@@ -36,23 +36,23 @@ void BellmanFord::search(DistanceNode* start, CancellationPoll& poll) {
     // order. A node improved ahead of the pass's position is still relaxed in this pass, exactly
     // as a full sweep would; one behind it waits for the next pass.
     PendingNodes pending(nodeCount);
-    pending.insert(graph_.indexOf(start));
+    pending.insert(graph_.startNode);
     for (std::size_t passesWithChange = 0; passesWithChange < passLimit;) {
         bool changed = false;
         for (std::size_t at = pending.next(0); at != PendingNodes::npos;
              at = pending.next(at + 1)) {
             pending.erase(at);
-            DistanceNode& node = graph_.nodes[at];
-            for (const Edge<DistanceNode>& edge : node.edges) {
-                DistanceNode* neighbour = edge.neighbour;
+            const DistanceNode& node = graph_.nodes[at];
+            for (const Edge& edge : node.edges) {
+                DistanceNode& neighbour = graph_[edge.neighbour];
                 const std::uint64_t distance = node.startDistance + edge.length;
-                if (distance >= neighbour->startDistance) {
+                if (distance >= neighbour.startDistance) {
                     continue;
                 }
-                neighbour->startDistance = distance;
-                neighbour->parent = &node;
-                results_.traversed.push_back(neighbour->position);
-                pending.insert(graph_.indexOf(neighbour));
+                neighbour.startDistance = distance;
+                neighbour.parent = static_cast<NodeId>(at);
+                results_.traversed.push_back(neighbour.position);
+                pending.insert(edge.neighbour);
                 changed = true;
             }
             poll.tick();

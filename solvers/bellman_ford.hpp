@@ -19,7 +19,7 @@ public:
     void solve(CancellationPoll poll = CancellationPoll{});
 
 private:
-    void search(DistanceNode* start, CancellationPoll& poll);
+    void search(CancellationPoll& poll);
 };
 
 } // namespace corridex

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "maze/cancellation.hpp"
-#include "maze/graph_nodes.hpp"
+#include "maze/maze_graph.hpp"
 #include "maze/solver_results.hpp"
 #include "solvers/node_heap.hpp"
 
@@ -12,44 +12,49 @@ namespace corridex {
 // The search that DijkstraAlgorithm and AStar share: expand the top of a NodeHeap keyed by `key`,
 // recording each expanded cell, until the target is on top or the heap runs empty. Each edge of
 // an expanded node lowers its neighbour's startDistance when strictly shorter (whether or not the
-// neighbour was expanded) and then calls `improved(neighbour)`; a node enters the heap once.
+// neighbour was expanded) and then calls `improved(neighbour)`; a node enters the heap once. The
+// start node must already be marked visited, with its distance fields set.
 template <class Node, class Key, class Improved>
-void bestFirstSearch(Node* start, const Node* target, std::vector<Index>& traversed, Key key,
+void bestFirstSearch(MazeGraph<Node>& graph, std::vector<Index>& traversed, Key key,
                      Improved improved, CancellationPoll& poll) {
-    NodeHeap<Node, Key> heap(key);
-    heap.push(start);
+    traversed.reserve(traversed.size() + graph.nodes.size());
+    NodeHeap<Key> heap(key);
+    heap.push(graph.startNode);
     while (!heap.empty()) {
         poll.tick();
-        Node* node = heap.top();
-        traversed.push_back(node->position);
-        if (node == target) {
+        const NodeId id = heap.top();
+        const Node& node = graph[id];
+        traversed.push_back(node.position);
+        if (id == graph.endNode) {
             return;
         }
         heap.pop();
-        for (const Edge<Node>& edge : node->edges) {
-            Node* neighbour = edge.neighbour;
-            const std::uint64_t distance = node->startDistance + edge.length;
-            if (distance >= neighbour->startDistance) {
+        for (const Edge& edge : node.edges) {
+            Node& neighbour = graph[edge.neighbour];
+            const std::uint64_t distance = node.startDistance + edge.length;
+            if (distance >= neighbour.startDistance) {
                 continue;
             }
-            neighbour->startDistance = distance;
-            neighbour->parent = node;
+            neighbour.startDistance = distance;
+            neighbour.parent = id;
             improved(neighbour);
-            if (neighbour->visited) {
+            if (neighbour.visited) {
                 continue;
             }
-            neighbour->visited = true;
-            heap.push(neighbour);
+            neighbour.visited = true;
+            heap.push(edge.neighbour);
         }
     }
 }
 
 // After a best-first search: when the end cell was the last one expanded, the route from the
 // end back to the start and the end node's startDistance as its length.
-template <class Node> void reconstructFromEnd(SolverResults& results, const Node* endNode) {
-    if (reachedEnd(results, endNode->position)) {
-        tracePath(results, endNode);
-        results.distance = endNode->startDistance;
+template <class Node>
+void reconstructFromEnd(SolverResults& results, const MazeGraph<Node>& graph) {
+    const Node& end = graph[graph.endNode];
+    if (reachedEnd(results, end.position)) {
+        tracePath(results, graph.nodes, graph.endNode);
+        results.distance = end.startDistance;
     }
 }
 

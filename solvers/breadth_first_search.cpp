@@ -13,37 +13,43 @@ void BreadthFirstSearch::solve(CancellationPoll poll) {
     if (!beginSolve()) {
         return;
     }
-    search(graph_.startNode, graph_.endNode, poll);
+    search(poll);
     // Consecutive cells of the chain are adjacent, so no corridor needs filling in.
-    for (const BreadthFirstNode* node = graph_.endNode; node != nullptr; node = node->parent) {
-        results_.path.push_back(node->position);
+    const NodeId end = graph_.endNode;
+    for (NodeId id = end; id != kNoNode; id = graph_[id].parent) {
+        results_.path.push_back(graph_[id].position);
     }
-    if (reachedEnd(results_, graph_.endNode->position)) {
+    if (reachedEnd(results_, graph_[end].position)) {
         results_.distance = results_.path.size() - 1;
     }
     finishSolve();
 }
 
-void BreadthFirstSearch::search(BreadthFirstNode* start, const BreadthFirstNode* target,
-                                CancellationPoll& poll) {
+void BreadthFirstSearch::search(CancellationPoll& poll) {
+    const std::size_t nodeCount = graph_.nodes.size();
+    results_.traversed.reserve(results_.traversed.size() + nodeCount);
     // Nodes are marked when queued, so each enters at most once and a plain array serves as the
     // queue, read from `front` onwards.
-    std::vector<BreadthFirstNode*> queue{start};
-    start->visited = true;
+    std::vector<NodeId> queue;
+    queue.reserve(nodeCount);
+    queue.push_back(graph_.startNode);
+    graph_[graph_.startNode].visited = true;
     for (std::size_t front = 0; front < queue.size(); ++front) {
         poll.tick();
-        BreadthFirstNode* node = queue[front];
-        results_.traversed.push_back(node->position);
-        if (node == target) {
+        const NodeId id = queue[front];
+        const BreadthFirstNode& node = graph_[id];
+        results_.traversed.push_back(node.position);
+        if (id == graph_.endNode) {
             return;
         }
-        for (BreadthFirstNode* neighbour : node->neighbours) {
-            if (neighbour->visited) {
+        for (const NodeId next : node.neighbours) {
+            BreadthFirstNode& neighbour = graph_[next];
+            if (neighbour.visited) {
                 continue;
             }
-            neighbour->visited = true;
-            neighbour->parent = node;
-            queue.push_back(neighbour);
+            neighbour.visited = true;
+            neighbour.parent = id;
+            queue.push_back(next);
         }
     }
 }

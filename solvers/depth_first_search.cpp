@@ -13,41 +13,43 @@ void DepthFirstSearch::solve(CancellationPoll poll) {
     if (!beginSolve()) {
         return;
     }
-    search(graph_.startNode, graph_.endNode, poll);
-    if (reachedEnd(results_, graph_.endNode->position)) {
-        tracePath(results_, graph_.endNode);
-        for (const DepthFirstNode* node = graph_.endNode; node != nullptr; node = node->parent) {
-            results_.distance += node->parentDistance;
+    search(poll);
+    const NodeId end = graph_.endNode;
+    if (reachedEnd(results_, graph_[end].position)) {
+        tracePath(results_, graph_.nodes, end);
+        for (NodeId id = end; id != kNoNode; id = graph_[id].parent) {
+            results_.distance += graph_[id].parentDistance;
         }
     }
     finishSolve();
 }
 
-void DepthFirstSearch::search(DepthFirstNode* start, const DepthFirstNode* target,
-                              CancellationPoll& poll) {
+void DepthFirstSearch::search(CancellationPoll& poll) {
+    results_.traversed.reserve(results_.traversed.size() + graph_.nodes.size());
     // A node can stand on the stack several times; each push relinks it to its pusher, and the
     // copy taken first is the one pushed last.
-    std::vector<DepthFirstNode*> stack{start};
+    std::vector<NodeId> stack{graph_.startNode};
     while (!stack.empty()) {
         poll.tick();
-        DepthFirstNode* node = stack.back();
+        const NodeId id = stack.back();
         stack.pop_back();
-        if (node->visited) {
+        DepthFirstNode& node = graph_[id];
+        if (node.visited) {
             continue;
         }
-        node->visited = true;
-        results_.traversed.push_back(node->position);
-        if (node == target) {
+        node.visited = true;
+        results_.traversed.push_back(node.position);
+        if (id == graph_.endNode) {
             return;
         }
-        for (const Edge<DepthFirstNode>& edge : node->edges) {
-            DepthFirstNode* neighbour = edge.neighbour;
-            if (neighbour->visited) {
+        for (const Edge& edge : node.edges) {
+            DepthFirstNode& neighbour = graph_[edge.neighbour];
+            if (neighbour.visited) {
                 continue;
             }
-            neighbour->parent = node;
-            neighbour->parentDistance = edge.length;
-            stack.push_back(neighbour);
+            neighbour.parent = id;
+            neighbour.parentDistance = edge.length;
+            stack.push_back(edge.neighbour);
         }
     }
 }

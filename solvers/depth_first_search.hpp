@@ -18,7 +18,7 @@ public:
     void solve(CancellationPoll poll = CancellationPoll{});
 
 private:
-    void search(DepthFirstNode* start, const DepthFirstNode* target, CancellationPoll& poll);
+    void search(CancellationPoll& poll);
 };
 
 } // namespace corridex

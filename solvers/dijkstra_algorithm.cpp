@@ -12,13 +12,14 @@ void DijkstraAlgorithm::solve(CancellationPoll poll) {
     if (!beginSolve()) {
         return;
     }
-    DistanceNode* start = graph_.startNode;
-    start->startDistance = 0;
-    start->visited = true;
-    auto key = [](const DistanceNode* node) { return node->startDistance; };
-    auto improved = [](DistanceNode*) {};
-    bestFirstSearch(start, graph_.endNode, results_.traversed, key, improved, poll);
-    reconstructFromEnd(results_, graph_.endNode);
+    DistanceNode& start = graph_[graph_.startNode];
+    start.startDistance = 0;
+    start.visited = true;
+    const DistanceNode* nodes = graph_.nodes.data();
+    auto key = [nodes](NodeId id) { return nodes[id].startDistance; };
+    auto improved = [](DistanceNode&) {};
+    bestFirstSearch(graph_, results_.traversed, key, improved, poll);
+    reconstructFromEnd(results_, graph_);
     finishSolve();
 }
 

@@ -59,8 +59,8 @@ void FloydWarshall::solve(CancellationPoll poll) {
     for (std::size_t p = 0; p < n; ++p) {
         dist[p * n + p] = 0;
         nextHop[p * n + p] = p;
-        for (const Edge<FloydWarshallNode>& edge : nodes[p].edges) {
-            const std::uint64_t q = edge.neighbour->matrixIndex;
+        for (const Edge& edge : nodes[p].edges) {
+            const std::uint64_t q = nodes[edge.neighbour].matrixIndex;
             dist[p * n + q] = edge.length;
             nextHop[p * n + q] = q;
         }
@@ -72,8 +72,8 @@ void FloydWarshall::solve(CancellationPoll poll) {
         results_.traversed.push_back(node.position);
     }
 
-    const std::uint64_t from = graph_.startNode->matrixIndex;
-    const std::uint64_t to = graph_.endNode->matrixIndex;
+    const std::uint64_t from = nodes[graph_.startNode].matrixIndex;
+    const std::uint64_t to = nodes[graph_.endNode].matrixIndex;
     if (nextHop[from * n + to] == kNoHop) {
         return;
     }

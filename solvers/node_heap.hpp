@@ -1,5 +1,7 @@
 #pragma once
 
+#include "maze/graph_nodes.hpp"
+
 #include <cstddef>
 #include <vector>
 
@@ -9,16 +11,17 @@ namespace corridex {
 // no decrease-key: a key that drops leaves its node where it is until the heap next moves it).
 // Ties follow fixed rules, independent of any standard library: a rising node stops under an
 // equal key, and on removal the right child moves up unless the left one is strictly smaller.
-// `Key` maps a `const Node*` to an unsigned 64-bit key. Push and pop cost O(log size).
-template <class Node, class Key> class NodeHeap {
+// `Key` maps a NodeId to its current unsigned 64-bit key. Push and pop cost O(log size).
+template <class Key>
+class NodeHeap {
 public:
     explicit NodeHeap(Key key) : key_(key) {}
 
     bool empty() const { return slots_.empty(); }
     std::size_t size() const { return slots_.size(); }
-    Node* top() const { return slots_.front(); }
+    NodeId top() const { return slots_.front(); }
 
-    void push(Node* node) {
+    void push(NodeId node) {
         slots_.push_back(node);
         raise(slots_.size() - 1, node);
     }
@@ -29,7 +32,7 @@ public:
             slots_.pop_back();
             return;
         }
-        Node* const last = slots_.back();
+        const NodeId last = slots_.back();
         const std::size_t remaining = slots_.size() - 1;
         std::size_t hole = 0;
         // Move the hole down to a leaf, always taking the smaller child (the right one on ties).
@@ -51,7 +54,7 @@ public:
 
 private:
     // Puts `node` in `hole` or above it, moving parents with a greater key down.
-    void raise(std::size_t hole, Node* node) {
+    void raise(std::size_t hole, NodeId node) {
         while (hole > 0) {
             const std::size_t parent = (hole - 1) / 2;
             if (!(key_(slots_[parent]) > key_(node))) {
@@ -63,7 +66,7 @@ private:
         slots_[hole] = node;
     }
 
-    std::vector<Node*> slots_;
+    std::vector<NodeId> slots_;
     Key key_;
 };
 

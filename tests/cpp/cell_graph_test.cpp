@@ -9,9 +9,10 @@ namespace {
 
 using testing::gridFromText;
 
-std::vector<Index> neighbourCells(const BreadthFirstNode& node) {
+std::vector<Index> neighbourCells(const MazeGraph<BreadthFirstNode>& graph,
+                                  const BreadthFirstNode& node) {
     return testing::positionsOf(node.neighbours,
-                                [](const BreadthFirstNode* other) { return other->position; });
+                                [&](NodeId other) { return graph[other].position; });
 }
 
 const BreadthFirstNode& nodeAt(const MazeGraph<BreadthFirstNode>& graph, Index cell) {
@@ -26,16 +27,16 @@ TEST(CellGraphTest, RingLinksEachCellUpDownLeftRight) {
     EXPECT_EQ(
         testing::positionsOf(graph.nodes, [](const auto& n) { return n.position; }),
         (std::vector<Index>{{0, 0}, {0, 1}, {0, 2}, {1, 0}, {1, 2}, {2, 0}, {2, 1}, {2, 2}}));
-    EXPECT_EQ(neighbourCells(nodeAt(graph, {0, 1})), (std::vector<Index>{{0, 0}, {0, 2}}));
-    EXPECT_EQ(neighbourCells(nodeAt(graph, {1, 0})), (std::vector<Index>{{0, 0}, {2, 0}}));
-    EXPECT_EQ(graph.startNode->position, (Index{0, 0}));
-    EXPECT_EQ(graph.endNode->position, (Index{2, 2}));
+    EXPECT_EQ(neighbourCells(graph, nodeAt(graph, {0, 1})), (std::vector<Index>{{0, 0}, {0, 2}}));
+    EXPECT_EQ(neighbourCells(graph, nodeAt(graph, {1, 0})), (std::vector<Index>{{0, 0}, {2, 0}}));
+    EXPECT_EQ(graph[graph.startNode].position, (Index{0, 0}));
+    EXPECT_EQ(graph[graph.endNode].position, (Index{2, 2}));
 }
 
 TEST(CellGraphTest, OpenCrossOrdersNeighboursUpDownLeftRight) {
     const auto graph =
         buildCellGraph<BreadthFirstNode>(gridFromText({"...", "...", "..."}), {1, 1}, {1, 1});
-    EXPECT_EQ(neighbourCells(*graph.startNode),
+    EXPECT_EQ(neighbourCells(graph, graph[graph.startNode]),
               (std::vector<Index>{{0, 1}, {2, 1}, {1, 0}, {1, 2}}));
     EXPECT_EQ(graph.startNode, graph.endNode);
 }
@@ -44,24 +45,24 @@ TEST(CellGraphTest, LongerLaterRowLinksOneWayBeyondTheFirstRowsWidth) {
     const auto graph =
         buildCellGraph<BreadthFirstNode>(gridFromText({"..", "...."}), {0, 0}, {1, 3});
     EXPECT_EQ(graph.nodes.size(), 6U);
-    EXPECT_EQ(graph.endNode->position, (Index{1, 3}));
-    EXPECT_EQ(neighbourCells(nodeAt(graph, {1, 1})), (std::vector<Index>{{0, 1}, {1, 0}}));
-    EXPECT_EQ(neighbourCells(nodeAt(graph, {1, 2})), (std::vector<Index>{{1, 1}}));
-    EXPECT_EQ(neighbourCells(nodeAt(graph, {1, 3})), (std::vector<Index>{{1, 2}}));
+    EXPECT_EQ(graph[graph.endNode].position, (Index{1, 3}));
+    EXPECT_EQ(neighbourCells(graph, nodeAt(graph, {1, 1})), (std::vector<Index>{{0, 1}, {1, 0}}));
+    EXPECT_EQ(neighbourCells(graph, nodeAt(graph, {1, 2})), (std::vector<Index>{{1, 1}}));
+    EXPECT_EQ(neighbourCells(graph, nodeAt(graph, {1, 3})), (std::vector<Index>{{1, 2}}));
 }
 
 TEST(CellGraphTest, ShorterRowsLeaveNoLinksIntoMissingCells) {
     const auto graph =
         buildCellGraph<BreadthFirstNode>(gridFromText({"...", ".", "..."}), {0, 2}, {2, 2});
-    EXPECT_EQ(neighbourCells(nodeAt(graph, {0, 2})), (std::vector<Index>{{0, 1}}));
-    EXPECT_EQ(neighbourCells(nodeAt(graph, {1, 0})), (std::vector<Index>{{0, 0}, {2, 0}}));
+    EXPECT_EQ(neighbourCells(graph, nodeAt(graph, {0, 2})), (std::vector<Index>{{0, 1}}));
+    EXPECT_EQ(neighbourCells(graph, nodeAt(graph, {1, 0})), (std::vector<Index>{{0, 0}, {2, 0}}));
 }
 
 TEST(CellGraphTest, MissingEndsStayEmpty) {
     const auto graph =
         buildCellGraph<BreadthFirstNode>(gridFromText({".#."}), {0, 1}, {UINT64_MAX, UINT64_MAX});
-    EXPECT_EQ(graph.startNode, nullptr);
-    EXPECT_EQ(graph.endNode, nullptr);
+    EXPECT_EQ(graph.startNode, kNoNode);
+    EXPECT_EQ(graph.endNode, kNoNode);
     EXPECT_EQ(graph.nodes.size(), 2U);
     const auto empty = buildCellGraph<BreadthFirstNode>(Grid{}, {0, 0}, {0, 0});
     EXPECT_TRUE(empty.nodes.empty());

@@ -21,29 +21,33 @@ void PrintTo(const Link& link, std::ostream* out) {
     *out << toString(link.neighbour) << " (" << link.length << ")";
 }
 
-template <class Node> std::vector<Index> nodeCells(const MazeGraph<Node>& graph) {
+template <class Node>
+std::vector<Index> nodeCells(const MazeGraph<Node>& graph) {
     return testing::positionsOf(graph.nodes, [](const Node& node) { return node.position; });
 }
 
-template <class Node> std::vector<Link> linksOf(const Node& node) {
+template <class Node>
+std::vector<Link> linksOf(const MazeGraph<Node>& graph, std::size_t node) {
     std::vector<Link> links;
-    for (const auto& edge : node.edges) {
-        links.push_back({edge.neighbour->position, edge.length});
+    for (const Edge& edge : graph.nodes[node].edges) {
+        links.push_back({graph[edge.neighbour].position, edge.length});
     }
     return links;
 }
 
 // Every link is stored at both ends with one length, and joins cells on one row or column.
-template <class Node> void expectSymmetricStraightLinks(const MazeGraph<Node>& graph) {
-    for (const Node& node : graph.nodes) {
-        for (const auto& edge : node.edges) {
-            const Node& other = *edge.neighbour;
+template <class Node>
+void expectSymmetricStraightLinks(const MazeGraph<Node>& graph) {
+    for (NodeId id = 0; id < graph.nodes.size(); ++id) {
+        const Node& node = graph[id];
+        for (const Edge& edge : node.edges) {
+            const Node& other = graph[edge.neighbour];
             EXPECT_TRUE(node.position.row == other.position.row ||
                         node.position.col == other.position.col);
             EXPECT_EQ(edge.length, manhattanDistance(node.position, other.position));
             int back = 0;
-            for (const auto& reverse : other.edges) {
-                back += reverse.neighbour == &node && reverse.length == edge.length ? 1 : 0;
+            for (const Edge& reverse : other.edges) {
+                back += reverse.neighbour == id && reverse.length == edge.length ? 1 : 0;
             }
             EXPECT_EQ(back, 1) << toString(node.position) << " -> " << toString(other.position);
         }
@@ -55,32 +59,32 @@ const std::vector<std::string> kRing = {"...", ".#.", "..."};
 TEST(CorridorGraphTest, RingKeepsOnlyCornersWithLinksLeftUpRightDown) {
     const auto graph = buildCorridorGraph<DepthFirstNode>(gridFromText(kRing), {0, 0}, {2, 2});
     EXPECT_EQ(nodeCells(graph), (std::vector<Index>{{0, 0}, {0, 2}, {2, 0}, {2, 2}}));
-    EXPECT_EQ(linksOf(graph.nodes[0]), (std::vector<Link>{{{0, 2}, 2}, {{2, 0}, 2}}));
-    EXPECT_EQ(linksOf(graph.nodes[1]), (std::vector<Link>{{{0, 0}, 2}, {{2, 2}, 2}}));
-    EXPECT_EQ(linksOf(graph.nodes[2]), (std::vector<Link>{{{0, 0}, 2}, {{2, 2}, 2}}));
-    EXPECT_EQ(linksOf(graph.nodes[3]), (std::vector<Link>{{{2, 0}, 2}, {{0, 2}, 2}}));
-    EXPECT_EQ(graph.startNode, &graph.nodes[0]);
-    EXPECT_EQ(graph.endNode, &graph.nodes[3]);
+    EXPECT_EQ(linksOf(graph, 0), (std::vector<Link>{{{0, 2}, 2}, {{2, 0}, 2}}));
+    EXPECT_EQ(linksOf(graph, 1), (std::vector<Link>{{{0, 0}, 2}, {{2, 2}, 2}}));
+    EXPECT_EQ(linksOf(graph, 2), (std::vector<Link>{{{0, 0}, 2}, {{2, 2}, 2}}));
+    EXPECT_EQ(linksOf(graph, 3), (std::vector<Link>{{{2, 0}, 2}, {{0, 2}, 2}}));
+    EXPECT_EQ(graph.startNode, 0U);
+    EXPECT_EQ(graph.endNode, 3U);
 }
 
 TEST(CorridorGraphTest, StartInsideACorridorSplitsIt) {
     const auto graph = buildCorridorGraph<DepthFirstNode>(gridFromText(kRing), {0, 1}, {2, 2});
     EXPECT_EQ(nodeCells(graph), (std::vector<Index>{{0, 0}, {0, 1}, {0, 2}, {2, 0}, {2, 2}}));
-    EXPECT_EQ(linksOf(graph.nodes[1]), (std::vector<Link>{{{0, 0}, 1}, {{0, 2}, 1}}));
-    EXPECT_EQ(graph.startNode->position, (Index{0, 1}));
+    EXPECT_EQ(linksOf(graph, 1), (std::vector<Link>{{{0, 0}, 1}, {{0, 2}, 1}}));
+    EXPECT_EQ(graph[graph.startNode].position, (Index{0, 1}));
 }
 
 TEST(CorridorGraphTest, StraightRowBecomesOneEdge) {
     const auto graph = buildCorridorGraph<DepthFirstNode>(gridFromText({"...."}), {0, 0}, {0, 3});
     EXPECT_EQ(nodeCells(graph), (std::vector<Index>{{0, 0}, {0, 3}}));
-    EXPECT_EQ(linksOf(graph.nodes[0]), (std::vector<Link>{{{0, 3}, 3}}));
+    EXPECT_EQ(linksOf(graph, 0), (std::vector<Link>{{{0, 3}, 3}}));
 }
 
 TEST(CorridorGraphTest, OpenSquareMakesEveryCellANode) {
     const auto graph =
         buildCorridorGraph<DepthFirstNode>(gridFromText({"...", "...", "..."}), {0, 0}, {2, 2});
     ASSERT_EQ(graph.nodes.size(), 9U);
-    EXPECT_EQ(linksOf(graph.nodes[4]),
+    EXPECT_EQ(linksOf(graph, 4),
               (std::vector<Link>{{{1, 0}, 1}, {{0, 1}, 1}, {{1, 2}, 1}, {{2, 1}, 1}}));
     expectSymmetricStraightLinks(graph);
 }
@@ -89,8 +93,8 @@ TEST(CorridorGraphTest, IsolatedOpenCellIsANodeOnlyAsAnEnd) {
     const Grid grid = gridFromText({".#.", "###"});
     const auto plain = buildCorridorGraph<DepthFirstNode>(grid, {5, 5}, {6, 6});
     EXPECT_TRUE(plain.nodes.empty());
-    EXPECT_EQ(plain.startNode, nullptr);
-    EXPECT_EQ(plain.endNode, nullptr);
+    EXPECT_EQ(plain.startNode, kNoNode);
+    EXPECT_EQ(plain.endNode, kNoNode);
     const auto asEnds = buildCorridorGraph<DepthFirstNode>(grid, {0, 2}, {0, 2});
     ASSERT_EQ(asEnds.nodes.size(), 1U);
     EXPECT_TRUE(asEnds.nodes[0].edges.empty());
@@ -100,34 +104,35 @@ TEST(CorridorGraphTest, IsolatedOpenCellIsANodeOnlyAsAnEnd) {
 TEST(CorridorGraphTest, EndsOnWallsOrOutsideStayEmptyAndTheRestIsBuilt) {
     const auto graph =
         buildCorridorGraph<DepthFirstNode>(gridFromText(kRing), {1, 1}, {UINT64_MAX, 0});
-    EXPECT_EQ(graph.startNode, nullptr);
-    EXPECT_EQ(graph.endNode, nullptr);
+    EXPECT_EQ(graph.startNode, kNoNode);
+    EXPECT_EQ(graph.endNode, kNoNode);
     EXPECT_EQ(graph.nodes.size(), 4U);
 }
 
 TEST(CorridorGraphTest, EmptyGridGivesEmptyGraph) {
     const auto graph = buildCorridorGraph<DepthFirstNode>(Grid{}, {0, 0}, {0, 0});
     EXPECT_TRUE(graph.nodes.empty());
-    EXPECT_EQ(graph.startNode, nullptr);
+    EXPECT_EQ(graph.startNode, kNoNode);
 }
 
 TEST(CorridorGraphTest, LongerLaterRowIsReadOnlyToTheFirstRowsLength) {
     const auto graph =
         buildCorridorGraph<DepthFirstNode>(gridFromText({"..", "...."}), {0, 0}, {1, 3});
     EXPECT_EQ(nodeCells(graph), (std::vector<Index>{{0, 0}, {0, 1}, {1, 0}, {1, 1}}));
-    EXPECT_EQ(graph.endNode, nullptr);
+    EXPECT_EQ(graph.endNode, kNoNode);
 }
 
 TEST(CorridorGraphTest, ShorterLaterRowTreatsMissingCellsAsWalls) {
     const auto graph =
         buildCorridorGraph<DepthFirstNode>(gridFromText({"...", ".", "..."}), {0, 0}, {2, 2});
     EXPECT_EQ(nodeCells(graph), (std::vector<Index>{{0, 0}, {0, 2}, {2, 0}, {2, 2}}));
-    EXPECT_EQ(linksOf(graph.nodes[0]), (std::vector<Link>{{{0, 2}, 2}, {{2, 0}, 2}}));
-    EXPECT_TRUE(linksOf(graph.nodes[1]) == (std::vector<Link>{{{0, 0}, 2}}));
+    EXPECT_EQ(linksOf(graph, 0), (std::vector<Link>{{{0, 2}, 2}, {{2, 0}, 2}}));
+    EXPECT_TRUE(linksOf(graph, 1) == (std::vector<Link>{{{0, 0}, 2}}));
     expectSymmetricStraightLinks(graph);
 }
 
-template <class Node> class CorridorRecordTest : public ::testing::Test {};
+template <class Node>
+class CorridorRecordTest : public ::testing::Test {};
 using CorridorRecords =
     ::testing::Types<DepthFirstNode, DistanceNode, AStarNode, FloydWarshallNode>;
 TYPED_TEST_SUITE(CorridorRecordTest, CorridorRecords);
@@ -138,7 +143,7 @@ TYPED_TEST(CorridorRecordTest, EveryRecordGetsTheSameGraphWithFreshSearchFields)
     const auto reference = buildCorridorGraph<DepthFirstNode>(grid, {0, 0}, {3, 4});
     ASSERT_EQ(nodeCells(graph), nodeCells(reference));
     for (std::size_t i = 0; i < graph.nodes.size(); ++i) {
-        EXPECT_EQ(linksOf(graph.nodes[i]), linksOf(reference.nodes[i]));
+        EXPECT_EQ(linksOf(graph, i), linksOf(reference, i));
         EXPECT_FALSE(graph.nodes[i].visited);
     }
     expectSymmetricStraightLinks(graph);
@@ -149,7 +154,7 @@ TEST(CorridorRecordTest, DistanceFieldsStartUnreached) {
     for (const AStarNode& node : graph.nodes) {
         EXPECT_EQ(node.startDistance, 0x7FFFFFFFFFFFFFFFULL);
         EXPECT_EQ(node.estimatedDistance, 0x7FFFFFFFFFFFFFFFULL);
-        EXPECT_EQ(node.parent, nullptr);
+        EXPECT_EQ(node.parent, kNoNode);
     }
 }
 

@@ -9,15 +9,13 @@
 namespace corridex {
 namespace {
 
-struct Keyed {
-    std::uint64_t key;
-};
+// Keys live outside the heap, read through the node's id at each comparison.
+std::vector<std::uint64_t> keys;
+auto byKey = [](NodeId node) { return keys[node]; };
+using Heap = NodeHeap<decltype(byKey)>;
 
-auto byKey = [](const Keyed* node) { return node->key; };
-using Heap = NodeHeap<Keyed, decltype(byKey)>;
-
-std::vector<const Keyed*> drain(Heap& heap) {
-    std::vector<const Keyed*> order;
+std::vector<NodeId> drain(Heap& heap) {
+    std::vector<NodeId> order;
     while (!heap.empty()) {
         order.push_back(heap.top());
         heap.pop();
@@ -26,27 +24,25 @@ std::vector<const Keyed*> drain(Heap& heap) {
 }
 
 TEST(NodeHeapTest, EqualKeysComeOutInTheFixedTieOrder) {
-    std::vector<Keyed> nodes(5, Keyed{7});
+    keys.assign(5, 7);
     Heap heap(byKey);
-    for (Keyed& node : nodes) {
-        heap.push(&node);
+    for (NodeId node = 0; node < 5; ++node) {
+        heap.push(node);
     }
     // Insert never lifts a node above an equal key; removal moves the right child up on ties.
-    const std::vector<const Keyed*> expected = {&nodes[0], &nodes[2], &nodes[4], &nodes[1],
-                                                &nodes[3]};
-    EXPECT_EQ(drain(heap), expected);
+    EXPECT_EQ(drain(heap), (std::vector<NodeId>{0, 2, 4, 1, 3}));
 }
 
 TEST(NodeHeapTest, KeysAreReadLiveAndADroppedKeyIsNotResifted) {
-    std::vector<Keyed> nodes = {{1}, {5}, {6}};
+    keys = {1, 5, 6};
     Heap heap(byKey);
-    for (Keyed& node : nodes) {
-        heap.push(&node);
+    for (NodeId node = 0; node < 3; ++node) {
+        heap.push(node);
     }
-    nodes[2].key = 0; // stays in its slot: the heap has no decrease-key
-    EXPECT_EQ(heap.top(), &nodes[0]);
+    keys[2] = 0; // stays in its slot: the heap has no decrease-key
+    EXPECT_EQ(heap.top(), 0U);
     heap.pop();
-    EXPECT_EQ(heap.top(), &nodes[2]) << "the next removal compares the live keys";
+    EXPECT_EQ(heap.top(), 2U) << "the next removal compares the live keys";
 }
 
 #if defined(__GLIBCXX__)
@@ -55,18 +51,18 @@ TEST(NodeHeapTest, KeysAreReadLiveAndADroppedKeyIsNotResifted) {
 TEST(NodeHeapTest, MatchesTheReferenceHeapOnRandomInterleavings) {
     std::mt19937 random(12345);
     for (int round = 0; round < 200; ++round) {
-        std::vector<Keyed> nodes(64);
-        for (Keyed& node : nodes) {
-            node.key = random() % 6;
+        keys.resize(64);
+        for (std::uint64_t& key : keys) {
+            key = random() % 6;
         }
         Heap heap(byKey);
-        std::vector<Keyed*> reference;
-        auto greater = [](const Keyed* a, const Keyed* b) { return a->key > b->key; };
-        std::size_t next = 0;
-        while (next < nodes.size() || !reference.empty()) {
-            if (next < nodes.size() && (reference.empty() || random() % 3 != 0)) {
-                heap.push(&nodes[next]);
-                reference.push_back(&nodes[next]);
+        std::vector<NodeId> reference;
+        auto greater = [](NodeId a, NodeId b) { return keys[a] > keys[b]; };
+        NodeId next = 0;
+        while (next < keys.size() || !reference.empty()) {
+            if (next < keys.size() && (reference.empty() || random() % 3 != 0)) {
+                heap.push(next);
+                reference.push_back(next);
                 std::push_heap(reference.begin(), reference.end(), greater);
                 ++next;
             } else {

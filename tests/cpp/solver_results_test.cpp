@@ -50,15 +50,13 @@ TEST(ReachedEndTest, ComparesTheLastRecordedPosition) {
 
 struct ChainNode {
     Index position;
-    const ChainNode* parent;
+    NodeId parent;
 };
 
 TEST(TracePathTest, FollowsParentsFromTheEndAndFillsCorridors) {
-    const ChainNode start{{0, 0}, nullptr};
-    const ChainNode corner{{0, 3}, &start};
-    const ChainNode end{{2, 3}, &corner};
+    const std::vector<ChainNode> nodes = {{{0, 0}, kNoNode}, {{2, 3}, 2}, {{0, 3}, 0}};
     SolverResults results;
-    tracePath(results, &end);
+    tracePath(results, nodes, 1);
     EXPECT_EQ(results.path, (std::vector<Index>{{2, 3}, {1, 3}, {0, 3}, {0, 2}, {0, 1}, {0, 0}}));
 }
 

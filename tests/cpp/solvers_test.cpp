@@ -28,7 +28,8 @@ CancellationPoll throwingPoll() {
     return CancellationPoll([] { throw Interrupted(); }, 8);
 }
 
-template <class Solver> class EverySolverTest : public ::testing::Test {};
+template <class Solver>
+class EverySolverTest : public ::testing::Test {};
 using Solvers = ::testing::Types<DepthFirstSearch, BreadthFirstSearch, DijkstraAlgorithm, AStar,
                                  BellmanFord, FloydWarshall>;
 TYPED_TEST_SUITE(EverySolverTest, Solvers);
@@ -73,7 +74,8 @@ TYPED_TEST(EverySolverTest, SolveAbandonedByThePollStartsOverNextTime) {
     }
 }
 
-template <class Solver> class EndReconstructingSolverTest : public ::testing::Test {};
+template <class Solver>
+class EndReconstructingSolverTest : public ::testing::Test {};
 using EndReconstructing =
     ::testing::Types<DepthFirstSearch, BreadthFirstSearch, DijkstraAlgorithm, AStar, BellmanFord>;
 TYPED_TEST_SUITE(EndReconstructingSolverTest, EndReconstructing);
@@ -136,17 +138,18 @@ namespace {
 // Passes over every node and every edge, as the textbook algorithm runs them.
 std::vector<Index> fullSweepImprovements(MazeGraph<DistanceNode>& graph) {
     std::vector<Index> improvements;
-    graph.startNode->startDistance = 0;
+    graph[graph.startNode].startDistance = 0;
     const std::size_t limit = graph.nodes.size() - 1;
     for (std::size_t passes = 0; passes < limit; ++passes) {
         bool changed = false;
-        for (DistanceNode& node : graph.nodes) {
-            for (const Edge<DistanceNode>& edge : node.edges) {
-                const std::uint64_t distance = node.startDistance + edge.length;
-                if (distance < edge.neighbour->startDistance) {
-                    edge.neighbour->startDistance = distance;
-                    edge.neighbour->parent = &node;
-                    improvements.push_back(edge.neighbour->position);
+        for (NodeId id = 0; id < graph.nodes.size(); ++id) {
+            for (const Edge& edge : graph[id].edges) {
+                DistanceNode& neighbour = graph[edge.neighbour];
+                const std::uint64_t distance = graph[id].startDistance + edge.length;
+                if (distance < neighbour.startDistance) {
+                    neighbour.startDistance = distance;
+                    neighbour.parent = id;
+                    improvements.push_back(neighbour.position);
                     changed = true;
                 }
             }
@@ -182,10 +185,7 @@ TEST(BellmanFordTest, SkippingSettledNodesMatchesFullSweeps) {
         EXPECT_EQ(solver.results().traversed, fullSweepImprovements(reference));
         for (std::size_t i = 0; i < reference.nodes.size(); ++i) {
             ASSERT_EQ(solver.graph().nodes[i].startDistance, reference.nodes[i].startDistance);
-            const DistanceNode* parent = solver.graph().nodes[i].parent;
-            const DistanceNode* referenceParent = reference.nodes[i].parent;
-            ASSERT_EQ(parent == nullptr ? SIZE_MAX : solver.graph().indexOf(parent),
-                      referenceParent == nullptr ? SIZE_MAX : reference.indexOf(referenceParent));
+            ASSERT_EQ(solver.graph().nodes[i].parent, reference.nodes[i].parent);
         }
     }
 }
