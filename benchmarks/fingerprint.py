@@ -54,11 +54,17 @@ def carved_maze(rng, cell_rows, cell_cols, loops):
     return grid
 
 
+def ragged_grid(rng):
+    rows = [[rng.random() < 0.8 for _ in range(rng.randint(0, 30))] for _ in range(rng.randint(1, 30))]
+    return rows
+
+
 KINDS = {
     "open": lambda rng: open_grid(rng, rng.randint(1, 40), rng.randint(1, 40), 0.9),
     "sparse": lambda rng: open_grid(rng, rng.randint(1, 40), rng.randint(1, 40), 0.6),
     "perfect": lambda rng: carved_maze(rng, rng.randint(1, 25), rng.randint(1, 25), 0),
     "loops": lambda rng: carved_maze(rng, rng.randint(2, 25), rng.randint(2, 25), 40),
+    "ragged": ragged_grid,
 }
 
 

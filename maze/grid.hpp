@@ -7,8 +7,9 @@
 
 namespace corridex {
 
-// A maze as rows of cells, one byte per cell, non-zero for an open cell and zero for a wall.
-// Rows may differ in length: each graph builder states how it reads a ragged grid.
+// A maze as rows of cells, one byte per cell: 1 for an open cell and 0 for a wall (writers of
+// appendRow's cells keep to those two values). Rows may differ in length: each graph builder
+// states how it reads a ragged grid.
 class Grid {
 public:
     Grid() = default;
@@ -17,8 +18,8 @@ public:
 
     // Reserves room for `rows` rows holding `cells` cells in all.
     void reserve(std::size_t rows, std::size_t cells);
-    // Appends a row of `length` walls and returns its cells for filling; the pointer stays
-    // valid until the next append.
+    // Appends a row of `length` walls and returns its cells for filling with 0 and 1; the pointer
+    // stays valid until the next append.
     std::uint8_t* appendRow(std::size_t length);
 
     std::size_t rowCount() const { return rowStart_.size() - 1; }
