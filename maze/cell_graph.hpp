@@ -12,8 +12,8 @@ namespace corridex {
 
 // Position in `nodes` of the node of `cell`, found by binary search over the row-major store,
 // or -1 when the cell has no node.
-template <class Node>
-std::int64_t findNode(const std::vector<Node>& nodes, const Index& cell) {
+template <class Nodes>
+std::int64_t findNode(const Nodes& nodes, const Index& cell) {
     std::int64_t lo = 0;
     std::int64_t hi = static_cast<std::int64_t>(nodes.size()) - 1;
     while (lo <= hi) {

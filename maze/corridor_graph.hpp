@@ -6,27 +6,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace corridex {
 
 namespace detail {
-
-// Bit m is set when an open cell whose open neighbours form the mask m (left 1, up 2, right 4,
-// down 8) is a decision cell: a dead end, a corner, a junction or a crossing. Straight corridors
-// and cells with no open neighbour are not.
-constexpr std::uint16_t decisionMasks() {
-    std::uint16_t masks = 0;
-    for (unsigned m = 0; m < 16; ++m) {
-        const bool horizontal = (m & 5U) != 0;
-        const bool vertical = (m & 10U) != 0;
-        const unsigned count = (m & 1U) + ((m >> 1) & 1U) + ((m >> 2) & 1U) + ((m >> 3) & 1U);
-        if (count % 2 == 1 || (horizontal && vertical)) {
-            masks = static_cast<std::uint16_t>(masks | (1U << m));
-        }
-    }
-    return masks;
-}
 
 // The cells of row `row` as the corridor builder reads them: exactly `width` cells, those a
 // shorter row lacks (or rows outside the grid) being walls.
@@ -37,7 +22,7 @@ public:
         if (row < grid_.rowCount() && grid_.rowLength(row) >= width_) {
             return grid_.row(row);
         }
-        scratch.assign(width_ + 1, 0);
+        scratch.assign(width_, 0);
         if (row < grid_.rowCount()) {
             std::copy_n(grid_.row(row), grid_.rowLength(row), scratch.begin());
         }
@@ -48,6 +33,30 @@ private:
     const Grid& grid_;
     std::size_t width_;
 };
+
+// Marks with 1 each open cell of `here` that is a decision cell: an odd number of open
+// neighbours (a dead end or a junction), or one open to the side and one above or below (a
+// corner or a crossing). Straight corridors and cells with no open neighbour get 0. Plain byte
+// arithmetic, so the compiler can process many cells at once.
+inline void markDecisionCells(const std::uint8_t* above, const std::uint8_t* here,
+                              const std::uint8_t* below, std::size_t width, std::uint8_t* marks) {
+    auto mark = [&](std::size_t k, unsigned left, unsigned right) {
+        const unsigned up = above[k];
+        const unsigned down = below[k];
+        const unsigned odd = left ^ right ^ up ^ down;
+        const unsigned corner = (left | right) & (up | down);
+        marks[k] = static_cast<std::uint8_t>(here[k] & (odd | corner));
+    };
+    if (width == 1) {
+        mark(0, 0, 0);
+        return;
+    }
+    mark(0, 0, here[1]);
+    for (std::size_t k = 1; k + 1 < width; ++k) {
+        mark(k, here[k - 1], here[k + 1]);
+    }
+    mark(width - 1, here[width - 2], 0);
+}
 
 } // namespace detail
 
@@ -71,38 +80,46 @@ MazeGraph<Node> buildCorridorGraph(const Grid& grid, const Index& start, const I
         }
     }
     requireNumberable(rows, width, openCells);
+    if (openCells == 0) {
+        return graph;
+    }
     // There are never more nodes than open cells, so this is the only allocation of the store.
     graph.nodes.reserve(openCells);
 
     // The first cell of every run of two or more open cells is a node, in a row as in a column.
     // So when a node's left neighbour is open, the row's previous node is the other end of that
     // corridor; when its up neighbour is open, so is the last node made in its column.
-    constexpr std::uint16_t kDecision = detail::decisionMasks();
     const detail::WidthRows widthRows(grid, width);
+    const std::vector<std::uint8_t> noRow(width, 0);
     std::vector<std::uint8_t> aboveScratch;
     std::vector<std::uint8_t> hereScratch;
     std::vector<std::uint8_t> belowScratch;
+    std::vector<std::uint8_t> marks(width + 8, 0);
     std::vector<NodeId> lastInColumn(width, kNoNode);
     std::vector<std::uint32_t> nodeColumns(width);
     for (std::size_t j = 0; j < rows; ++j) {
-        const std::uint8_t* above = j > 0 ? widthRows(j - 1, aboveScratch) : nullptr;
+        const std::uint8_t* above = j > 0 ? widthRows(j - 1, aboveScratch) : noRow.data();
         const std::uint8_t* here = widthRows(j, hereScratch);
         const std::uint8_t* below = widthRows(j + 1, belowScratch);
         const std::size_t startCol = j == start.row ? start.col : SIZE_MAX;
         const std::size_t endCol = j == end.row ? end.col : SIZE_MAX;
 
-        // Find this row's node columns without a branch per cell.
+        detail::markDecisionCells(above, here, below, width, marks.data());
+        // The start and end cells are nodes whenever they are open.
+        for (const std::size_t endpoint : {startCol, endCol}) {
+            if (endpoint < width) {
+                marks[endpoint] = here[endpoint];
+            }
+        }
+        // Gather the marked columns, skipping eight unmarked cells at a time.
         std::size_t count = 0;
-        for (std::size_t k = 0; k < width; ++k) {
-            const unsigned left = k > 0 ? here[k - 1] : 0U;
-            const unsigned up = above != nullptr ? above[k] : 0U;
-            const unsigned right = k + 1 < width ? here[k + 1] : 0U;
-            const unsigned down = below[k];
-            const unsigned mask = left | (up << 1) | (right << 2) | (down << 3);
-            const unsigned isNode =
-                ((kDecision >> mask) & 1U) | unsigned{k == startCol} | unsigned{k == endCol};
-            nodeColumns[count] = static_cast<std::uint32_t>(k);
-            count += here[k] & isNode;
+        for (std::size_t k = 0; k < width; k += 8) {
+            std::uint64_t eight = 0;
+            std::memcpy(&eight, marks.data() + k, sizeof eight);
+            for (std::size_t i = k; eight != 0; ++i, eight >>= 8) {
+                nodeColumns[count] = static_cast<std::uint32_t>(i);
+                count += eight & 1U;
+            }
         }
 
         NodeId previousInRow = kNoNode;
@@ -121,7 +138,7 @@ MazeGraph<Node> buildCorridorGraph(const Grid& grid, const Index& start, const I
             if (k > 0 && here[k - 1] != 0) {
                 link(previousInRow);
             }
-            if (above != nullptr && above[k] != 0) {
+            if (above[k] != 0) {
                 link(lastInColumn[k]);
             }
             lastInColumn[k] = id;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "maze/large_block_allocator.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -41,7 +43,7 @@ public:
     }
 
 private:
-    std::vector<std::uint8_t> cells_;
+    LargeVector<std::uint8_t> cells_;
     std::vector<std::size_t> rowStart_{0};
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "maze/graph_nodes.hpp"
+#include "maze/large_block_allocator.hpp"
 
 #include <cstdint>
 #include <stdexcept>
@@ -15,7 +16,7 @@ template <class Node>
 struct MazeGraph {
     NodeId startNode = kNoNode; // kNoNode when the start cell has no node
     NodeId endNode = kNoNode;   // kNoNode when the end cell has no node
-    std::vector<Node> nodes;
+    LargeVector<Node> nodes;
 
     Node& operator[](NodeId id) { return nodes[id]; }
     const Node& operator[](NodeId id) const { return nodes[id]; }

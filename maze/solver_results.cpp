@@ -8,7 +8,7 @@ bool reachedEnd(const SolverResults& results, const Index& endPosition) {
     return results.traversed.back() == endPosition;
 }
 
-void extendPath(std::vector<Index>& path, const Index& target) {
+void extendPath(LargeVector<Index>& path, const Index& target) {
     if (path.empty()) {
         path.push_back(target);
         return;

@@ -2,6 +2,7 @@
 
 #include "maze/graph_nodes.hpp"
 #include "maze/index.hpp"
+#include "maze/large_block_allocator.hpp"
 
 #include <cstdint>
 #include <vector>
@@ -11,8 +12,8 @@ namespace corridex {
 // What a solve reports: the route's cells, the cells the search recorded in order, and the
 // route's length in steps. Holds copies of positions, never references into a graph.
 struct SolverResults {
-    std::vector<Index> path;
-    std::vector<Index> traversed;
+    LargeVector<Index> path;
+    LargeVector<Index> traversed;
     std::uint64_t distance = 0;
 };
 
@@ -21,12 +22,12 @@ bool reachedEnd(const SolverResults& results, const Index& endPosition);
 
 // Appends `target` to `path`, first filling in the cells of the straight corridor from the
 // current last cell. The two cells must share a row or a column; std::logic_error otherwise.
-void extendPath(std::vector<Index>& path, const Index& target);
+void extendPath(LargeVector<Index>& path, const Index& target);
 
 // Walks the parent chain from `endNode` to the node without a parent, extending `path` with each
 // node's cell: the route from the end cell back to the start cell, corridors filled in.
-template <class Node>
-void tracePath(SolverResults& results, const std::vector<Node>& nodes, NodeId endNode) {
+template <class Nodes>
+void tracePath(SolverResults& results, const Nodes& nodes, NodeId endNode) {
     std::uint64_t cells = 1;
     for (NodeId id = endNode; nodes[id].parent != kNoNode; id = nodes[id].parent) {
         cells += manhattanDistance(nodes[id].position, nodes[nodes[id].parent].position);

@@ -30,6 +30,19 @@ bool loadCell(PyObject* item, bool convert, std::uint8_t& cell) {
     return true;
 }
 
+// The common case, a list holding only True and False, read without running any Python code:
+// one pass over the item pointers. False when some item is anything else.
+bool copyBoolItems(PyObject* list, Py_ssize_t length, std::uint8_t* cells) {
+    PyObject* const* items = PySequence_Fast_ITEMS(list);
+    bool allBools = true;
+    for (Py_ssize_t k = 0; k < length; ++k) {
+        const bool isTrue = items[k] == Py_True;
+        allBools &= isTrue || items[k] == Py_False;
+        cells[k] = isTrue ? 1 : 0;
+    }
+    return allBools;
+}
+
 bool loadRow(PyObject* row, bool convert, Grid& grid) {
     if (!isSequenceOfItems(row)) {
         return false;
@@ -41,6 +54,9 @@ bool loadRow(PyObject* row, bool convert, Grid& grid) {
     }
     std::uint8_t* cells = grid.appendRow(static_cast<std::size_t>(length));
     const bool isList = PyList_Check(row) != 0;
+    if (isList && copyBoolItems(row, length, cells)) {
+        return true;
+    }
     for (Py_ssize_t k = 0; k < length; ++k) {
         // An item's __bool__ can run any code, even code that shortens this list, so a list is
         // re-measured and each item held while it converts.

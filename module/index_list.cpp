@@ -10,7 +10,7 @@ namespace corridex::binding {
 // Results can hold millions of cells, so the list is sized once and each Index instance is made
 // directly from the registered type, as pybind11's own cast would, but without looking the type
 // up and searching the registered instances again for every element.
-py::list toIndexList(const std::vector<Index>& cells) {
+py::list toIndexList(const LargeVector<Index>& cells) {
     const py::detail::type_info* indexType = py::detail::get_type_info(typeid(Index));
     if (indexType == nullptr) {
         throw py::type_error("Index is not registered");

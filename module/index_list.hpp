@@ -1,6 +1,7 @@
 #pragma once
 
 #include "maze/index.hpp"
+#include "maze/large_block_allocator.hpp"
 
 #include <pybind11/pybind11.h>
 #include <vector>
@@ -8,6 +9,6 @@
 namespace corridex::binding {
 
 // A new list of new Index objects copied from `cells`, in order.
-pybind11::list toIndexList(const std::vector<Index>& cells);
+pybind11::list toIndexList(const LargeVector<Index>& cells);
 
 } // namespace corridex::binding

@@ -15,7 +15,7 @@ namespace corridex {
 // neighbour was expanded) and then calls `improved(neighbour)`; a node enters the heap once. The
 // start node must already be marked visited, with its distance fields set.
 template <class Node, class Key, class Improved>
-void bestFirstSearch(MazeGraph<Node>& graph, std::vector<Index>& traversed, Key key,
+void bestFirstSearch(MazeGraph<Node>& graph, LargeVector<Index>& traversed, Key key,
                      Improved improved, CancellationPoll& poll) {
     traversed.reserve(traversed.size() + graph.nodes.size());
     NodeHeap<Key> heap(key);

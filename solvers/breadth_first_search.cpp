@@ -30,7 +30,7 @@ void BreadthFirstSearch::search(CancellationPoll& poll) {
     results_.traversed.reserve(results_.traversed.size() + nodeCount);
     // Nodes are marked when queued, so each enters at most once and a plain array serves as the
     // queue, read from `front` onwards.
-    std::vector<NodeId> queue;
+    LargeVector<NodeId> queue;
     queue.reserve(nodeCount);
     queue.push_back(graph_.startNode);
     graph_[graph_.startNode].visited = true;

@@ -28,7 +28,7 @@ void DepthFirstSearch::search(CancellationPoll& poll) {
     results_.traversed.reserve(results_.traversed.size() + graph_.nodes.size());
     // A node can stand on the stack several times; each push relinks it to its pusher, and the
     // copy taken first is the one pushed last.
-    std::vector<NodeId> stack{graph_.startNode};
+    LargeVector<NodeId> stack{graph_.startNode};
     while (!stack.empty()) {
         poll.tick();
         const NodeId id = stack.back();

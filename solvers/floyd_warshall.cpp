@@ -14,7 +14,7 @@ constexpr std::uint64_t kNoHop = UINT64_MAX;
 // dist[i][j] = min(dist[i][j], dist[i][k] + dist[k][j]) for k, i, j in that nesting, keeping
 // nextHop[i][j] = nextHop[i][k] on every strict improvement. Rows whose dist[i][k] is unreached
 // are skipped: any sum with it is at least the unreached value, which never improves an entry.
-void relaxAllPairs(std::vector<std::uint64_t>& dist, std::vector<std::uint64_t>& nextHop,
+void relaxAllPairs(LargeVector<std::uint64_t>& dist, LargeVector<std::uint64_t>& nextHop,
                    std::size_t n, CancellationPoll& poll) {
     for (std::size_t k = 0; k < n; ++k) {
         const std::uint64_t* viaRow = dist.data() + k * n;
@@ -45,7 +45,7 @@ FloydWarshall::FloydWarshall(const Grid& grid, const Index& start, const Index& 
 
 void FloydWarshall::solve(CancellationPoll poll) {
     requireBothEnds();
-    std::vector<FloydWarshallNode>& nodes = graph_.nodes;
+    auto& nodes = graph_.nodes;
     const std::size_t n = nodes.size();
     const std::uint64_t entries = checkedProduct(n, n, "the distance and next-hop tables");
     requireFitsInMemory(checkedProduct(entries, 16, "the distance and next-hop tables"),
@@ -54,8 +54,8 @@ void FloydWarshall::solve(CancellationPoll poll) {
     for (std::size_t i = 0; i < n; ++i) {
         nodes[i].matrixIndex = i;
     }
-    std::vector<std::uint64_t> dist(entries, kUnreached);
-    std::vector<std::uint64_t> nextHop(entries, kNoHop);
+    LargeVector<std::uint64_t> dist(entries, kUnreached);
+    LargeVector<std::uint64_t> nextHop(entries, kNoHop);
     for (std::size_t p = 0; p < n; ++p) {
         dist[p * n + p] = 0;
         nextHop[p * n + p] = p;

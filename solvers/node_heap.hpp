@@ -1,6 +1,7 @@
 #pragma once
 
 #include "maze/graph_nodes.hpp"
+#include "maze/large_block_allocator.hpp"
 
 #include <cstddef>
 #include <vector>
@@ -66,7 +67,7 @@ private:
         slots_[hole] = node;
     }
 
-    std::vector<NodeId> slots_;
+    LargeVector<NodeId> slots_;
     Key key_;
 };
 

@@ -115,6 +115,22 @@ TEST(CorridorGraphTest, EmptyGridGivesEmptyGraph) {
     EXPECT_EQ(graph.startNode, kNoNode);
 }
 
+TEST(CorridorGraphTest, EmptyFirstRowLeavesNothingToRead) {
+    const auto graph =
+        buildCorridorGraph<DepthFirstNode>(gridFromText({"", "..", "."}), {1, 0}, {1, 1});
+    EXPECT_TRUE(graph.nodes.empty());
+    EXPECT_EQ(graph.startNode, kNoNode);
+}
+
+TEST(CorridorGraphTest, SingleColumnAndSingleCellGrids) {
+    const auto column = buildCorridorGraph<DepthFirstNode>(gridFromText({".", ".", ".", "#", "."}),
+                                                           {0, 0}, {4, 0});
+    EXPECT_EQ(nodeCells(column), (std::vector<Index>{{0, 0}, {2, 0}, {4, 0}}));
+    EXPECT_EQ(linksOf(column, 0), (std::vector<Link>{{{2, 0}, 2}}));
+    const auto single = buildCorridorGraph<DepthFirstNode>(gridFromText({"."}), {0, 0}, {0, 0});
+    EXPECT_EQ(nodeCells(single), (std::vector<Index>{{0, 0}}));
+}
+
 TEST(CorridorGraphTest, LongerLaterRowIsReadOnlyToTheFirstRowsLength) {
     const auto graph =
         buildCorridorGraph<DepthFirstNode>(gridFromText({"..", "...."}), {0, 0}, {1, 3});

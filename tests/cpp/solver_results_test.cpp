@@ -9,15 +9,15 @@ namespace {
 
 struct ExtendCase {
     const char* name;
-    std::vector<Index> before;
+    LargeVector<Index> before;
     Index target;
-    std::vector<Index> after;
+    LargeVector<Index> after;
 };
 
 class ExtendPathTest : public ::testing::TestWithParam<ExtendCase> {};
 
 TEST_P(ExtendPathTest, FillsTheCorridorUpToTheTarget) {
-    std::vector<Index> path = GetParam().before;
+    LargeVector<Index> path = GetParam().before;
     extendPath(path, GetParam().target);
     EXPECT_EQ(path, GetParam().after);
 }
@@ -36,7 +36,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ExtendPathTest, RefusesCellsOnNoCommonLine) {
-    std::vector<Index> path{{0, 0}};
+    LargeVector<Index> path{{0, 0}};
     EXPECT_THROW(extendPath(path, Index{2, 3}), std::logic_error);
     EXPECT_EQ(path.size(), 1U);
 }
@@ -57,7 +57,7 @@ TEST(TracePathTest, FollowsParentsFromTheEndAndFillsCorridors) {
     const std::vector<ChainNode> nodes = {{{0, 0}, kNoNode}, {{2, 3}, 2}, {{0, 3}, 0}};
     SolverResults results;
     tracePath(results, nodes, 1);
-    EXPECT_EQ(results.path, (std::vector<Index>{{2, 3}, {1, 3}, {0, 3}, {0, 2}, {0, 1}, {0, 0}}));
+    EXPECT_EQ(results.path, (LargeVector<Index>{{2, 3}, {1, 3}, {0, 3}, {0, 2}, {0, 1}, {0, 0}}));
 }
 
 } // namespace

@@ -96,8 +96,8 @@ TEST(FloydWarshallTest, SecondSolveAppendsASecondRecordAndRoute) {
     EXPECT_EQ(solver.traversedNodesNo(), 8U);
     solver.solve();
     EXPECT_EQ(solver.traversedNodesNo(), 64U);
-    const std::vector<Index> once = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4}};
-    std::vector<Index> twice = once;
+    const LargeVector<Index> once = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4}};
+    LargeVector<Index> twice = once;
     twice.insert(twice.end(), once.begin(), once.end());
     EXPECT_EQ(solver.results().path, twice);
     EXPECT_EQ(solver.results().distance, 4U);
@@ -124,8 +124,8 @@ TEST(FloydWarshallTest, RefusesTablesLargerThanMemoryBeforeAllocating) {
 TEST(BellmanFordTest, CountsOnlyImprovementsAndNeverTheStart) {
     BellmanFord solver(gridFromText({"..", "#."}), Index{1, 1}, Index{0, 0});
     solver.solve();
-    EXPECT_EQ(solver.results().traversed, (std::vector<Index>{{0, 1}, {0, 0}}));
-    EXPECT_EQ(solver.results().path, (std::vector<Index>{{0, 0}, {0, 1}, {1, 1}}));
+    EXPECT_EQ(solver.results().traversed, (LargeVector<Index>{{0, 1}, {0, 0}}));
+    EXPECT_EQ(solver.results().path, (LargeVector<Index>{{0, 0}, {0, 1}, {1, 1}}));
     EXPECT_EQ(solver.results().distance, 2U);
 }
 
@@ -136,8 +136,8 @@ namespace corridex {
 namespace {
 
 // Passes over every node and every edge, as the textbook algorithm runs them.
-std::vector<Index> fullSweepImprovements(MazeGraph<DistanceNode>& graph) {
-    std::vector<Index> improvements;
+LargeVector<Index> fullSweepImprovements(MazeGraph<DistanceNode>& graph) {
+    LargeVector<Index> improvements;
     graph[graph.startNode].startDistance = 0;
     const std::size_t limit = graph.nodes.size() - 1;
     for (std::size_t passes = 0; passes < limit; ++passes) {
