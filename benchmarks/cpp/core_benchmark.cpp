@@ -15,6 +15,7 @@
 #include "solvers/dijkstra_algorithm.hpp"
 #include "solvers/floyd_warshall.hpp"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cstdint>
 #include <random>
@@ -200,6 +201,25 @@ void BM_FloydWarshallSteps(benchmark::State& state) {
         static_cast<double>(steps), benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// The same on an open square, where every cell is a node and few rows can be skipped.
+void BM_FloydWarshallOpenGrid(benchmark::State& state) {
+    const auto side = static_cast<std::size_t>(state.range(0));
+    Grid grid;
+    for (std::size_t r = 0; r < side; ++r) {
+        std::fill_n(grid.appendRow(side), side, std::uint8_t{1});
+    }
+    std::uint64_t steps = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        FloydWarshall solver(grid, Index{0, 0}, Index{side - 1, side - 1});
+        state.ResumeTiming();
+        solver.solve();
+        steps = solver.traversedNodesNo();
+    }
+    state.counters["steps_per_second"] = benchmark::Counter(
+        static_cast<double>(steps), benchmark::Counter::kIsIterationInvariantRate);
+}
+
 constexpr int kSide = 2000;
 
 BENCHMARK(BM_BuildCorridorGraph)->Arg(kSide)->Unit(benchmark::kMillisecond);
@@ -211,6 +231,7 @@ BENCHMARK_TEMPLATE(BM_Solve, DijkstraAlgorithm)->Arg(kSide)->Unit(benchmark::kMi
 BENCHMARK_TEMPLATE(BM_Solve, AStar)->Arg(kSide)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_Solve, BellmanFord)->Arg(kSide)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FloydWarshallSteps)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FloydWarshallOpenGrid)->Arg(40)->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace corridex
