@@ -17,21 +17,35 @@ import random
 import sys
 import time
 from dataclasses import dataclass, field
-from typing import Dict, List, Optional, Sequence, Tuple
+from typing import Callable, Dict, List, Optional, Protocol, Sequence, Tuple
 
 import Corridex
 
 Cell = Tuple[int, int]
 Grid = List[List[bool]]
 
-SOLVERS = [
-    Corridex.DepthFirstSearch,
-    Corridex.BreadthFirstSearch,
-    Corridex.DijkstraAlgorithm,
-    Corridex.AStar,
-    Corridex.BellmanFord,
-    Corridex.FloydWarshall,
-]
+
+class Solver(Protocol):
+    """What the six solver classes have in common."""
+
+    def solve(self) -> None: ...
+    def SrcToDestPath(self) -> List[Corridex.Index]: ...
+    def SrcToDestDistance(self) -> int: ...
+    def TraversedNodes(self) -> List[Corridex.Index]: ...
+    def TraversedNodesNo(self) -> int: ...
+
+
+SOLVERS: Dict[str, Callable[[Grid, Corridex.Index, Corridex.Index], Solver]] = {
+    solver.__name__: solver
+    for solver in (
+        Corridex.DepthFirstSearch,
+        Corridex.BreadthFirstSearch,
+        Corridex.DijkstraAlgorithm,
+        Corridex.AStar,
+        Corridex.BellmanFord,
+        Corridex.FloydWarshall,
+    )
+}
 
 # FloydWarshall's time grows with the cube of the corridor graph's nodes and its tables with
 # the square; above this many maze cells the demo skips it (and says so) unless told otherwise.
@@ -77,9 +91,9 @@ def knock_through(grid: Grid, count: int, rng: random.Random) -> int:
 def run_solvers(grid: Grid, start: Cell, end: Cell, floyd_limit: int) -> List[Run]:
     cells = (len(grid) // 2) * (len(grid[0]) // 2)
     runs = []
-    for solver_class in SOLVERS:
-        run = Run(solver_class.__name__)
-        if solver_class is Corridex.FloydWarshall and cells > floyd_limit:
+    for name, solver_class in SOLVERS.items():
+        run = Run(name)
+        if name == "FloydWarshall" and cells > floyd_limit:
             run.skipped = (
                 f"skipped: the maze has {cells} cells, more than the limit of {floyd_limit} "
                 "(its time grows with the cube of the corridor graph's nodes); "
@@ -95,7 +109,7 @@ def run_solvers(grid: Grid, start: Cell, end: Cell, floyd_limit: int) -> List[Ru
         run.build_ms = (built - began) * 1e3
         run.solve_ms = (solved - built) * 1e3
         run.route = [(cell.row, cell.col) for cell in solver.SrcToDestPath()]
-        if solver_class is not Corridex.FloydWarshall:
+        if name != "FloydWarshall":
             run.route.reverse()  # reported from the end back to the start
         run.distance = solver.SrcToDestDistance()
         run.traversed = [(cell.row, cell.col) for cell in solver.TraversedNodes()]
@@ -219,7 +233,8 @@ def gradient(t: float) -> Tuple[int, int, int]:
     k = min(int(position), len(GRADIENT_STOPS) - 2)
     f = position - k
     a, b = GRADIENT_STOPS[k], GRADIENT_STOPS[k + 1]
-    return tuple(round(a[i] + (b[i] - a[i]) * f) for i in range(3))
+    red, green, blue = (round(a[i] + (b[i] - a[i]) * f) for i in range(3))
+    return red, green, blue
 
 
 def palette() -> List[int]:
