@@ -1,0 +1,88 @@
+"""Corridex.pyi against the built module: names by mypy's stubtest, argument lists by docstring."""
+
+import ast
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+import sys
+
+import pytest
+
+import Corridex
+
+SOURCE_STUB = pathlib.Path(__file__).resolve().parents[2] / "Corridex.pyi"
+INSTALLED_STUB = pathlib.Path(Corridex.__file__).with_name("Corridex.pyi")
+
+
+def test_stub_is_installed_beside_the_module():
+    assert INSTALLED_STUB.is_file(), f"no Corridex.pyi next to {Corridex.__file__}"
+    assert INSTALLED_STUB.read_text() == SOURCE_STUB.read_text(), "installed stub is stale"
+
+
+def test_stubtest_finds_no_difference(tmp_path):
+    pytest.importorskip("mypy.stubtest")
+    stub = INSTALLED_STUB if INSTALLED_STUB.is_file() else SOURCE_STUB
+    shutil.copy(stub, tmp_path / "Corridex.pyi")  # mypy refuses site-packages as a search path
+    result = subprocess.run(
+        [sys.executable, "-m", "mypy.stubtest", "--concise", "Corridex"],
+        cwd=tmp_path, env={**os.environ, "MYPYPATH": str(tmp_path)},
+        capture_output=True, text=True, check=False,
+    )
+    assert result.returncode == 0, result.stdout + result.stderr
+
+
+def stub_signatures():
+    """{(class, method): [(argument, default or None)]} from the stub, self left out."""
+    tree = ast.parse(SOURCE_STUB.read_text())
+    found = {}
+    for node in tree.body:
+        if not isinstance(node, ast.ClassDef) or node.name.startswith("_"):
+            continue
+        for item in node.body:
+            if isinstance(item, ast.FunctionDef):
+                arguments = item.args.posonlyargs + item.args.args
+                defaults = [None] * (len(arguments) - len(item.args.defaults)) + [
+                    ast.literal_eval(d) for d in item.args.defaults]
+                found[node.name, item.name] = [
+                    (a.arg, d) for a, d in zip(arguments, defaults)][1:]
+    return found
+
+
+def runtime_signature(method):
+    """[(argument, default or None)] from the first line of a binding docstring, self left out."""
+    match = re.match(r"\w+\((.*)\) -> ", method.__doc__.splitlines()[0])
+    assert match, method.__doc__
+    parameters, depth, current = [], 0, ""
+    for char in match.group(1) + ",":
+        depth += char in "[(" and 1 or char in "])" and -1 or 0
+        if char == "," and depth == 0:
+            parameters.append(current.strip())
+            current = ""
+        else:
+            current += char
+    result = []
+    for parameter in parameters[1:]:
+        name, _, rest = parameter.partition(":")
+        _, _, default = rest.partition(" = ")
+        result.append((name.strip(), ast.literal_eval(default) if default else None))
+    return result
+
+
+STUB_SIGNATURES = stub_signatures()
+
+
+@pytest.mark.parametrize("where", sorted(STUB_SIGNATURES), ids=".".join)
+def test_argument_names_and_defaults_match(where):
+    class_name, method_name = where
+    method = getattr(getattr(Corridex, class_name), method_name)
+    assert runtime_signature(method) == STUB_SIGNATURES[where]
+
+
+def test_every_runtime_method_is_in_the_stub():
+    for name in ("Index", "RandomMazeGenerator", "DepthFirstSearch", "BreadthFirstSearch",
+                 "DijkstraAlgorithm", "AStar", "BellmanFord", "FloydWarshall"):
+        methods = {key for key, value in vars(getattr(Corridex, name)).items()
+                   if callable(value) and not key.startswith("_pybind11")} - {"__repr__"}
+        assert methods <= {method for cls, method in STUB_SIGNATURES if cls == name}, name
