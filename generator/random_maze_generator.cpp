@@ -61,7 +61,8 @@ DirectionShuffler::DirectionShuffler(const RandomSources& sources) : draw_(sourc
     }
 }
 
-template <unsigned Bound> unsigned DirectionShuffler::below() const {
+template <unsigned Bound>
+unsigned DirectionShuffler::below() const {
     for (;;) {
         const int raw = draw_();
         if (raw < 0) {

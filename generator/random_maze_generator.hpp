@@ -33,7 +33,8 @@ public:
     std::array<Direction, 4> operator()() const;
 
 private:
-    template <unsigned Bound> unsigned below() const;
+    template <unsigned Bound>
+    unsigned below() const;
 
     const std::function<int()>& draw_;
     std::array<std::uint64_t, 5> accepted_{}; // by bound: values below this are accepted
