@@ -150,12 +150,16 @@ bool loadGrid(py::handle source, bool convert, Grid& grid) {
 
 py::list gridToList(const Grid& grid) {
     py::list rows(grid.rowCount());
+    // The rows hold only True and False, so the garbage collector has nothing to find in them;
+    // kept out of its sight while they fill, they are not walked by the collections that their
+    // own allocation triggers.
     for (std::size_t r = 0; r < grid.rowCount(); ++r) {
         const std::size_t length = grid.rowLength(r);
         PyObject* row = PyList_New(static_cast<Py_ssize_t>(length));
         if (row == nullptr) {
             throw py::error_already_set();
         }
+        PyObject_GC_UnTrack(row);
         const std::uint8_t* cells = grid.row(r);
         for (std::size_t c = 0; c < length; ++c) {
             PyObject* value = cells[c] != 0 ? Py_True : Py_False;
@@ -163,6 +167,9 @@ py::list gridToList(const Grid& grid) {
             PyList_SET_ITEM(row, static_cast<Py_ssize_t>(c), value);
         }
         PyList_SET_ITEM(rows.ptr(), static_cast<Py_ssize_t>(r), row);
+    }
+    for (std::size_t r = 0; r < grid.rowCount(); ++r) {
+        PyObject_GC_Track(PyList_GET_ITEM(rows.ptr(), static_cast<Py_ssize_t>(r)));
     }
     return rows;
 }
