@@ -25,9 +25,13 @@ void extendPath(LargeVector<Index>& path, const Index& target) {
     }
     std::uint64_t Index::*axis = alongRows ? &Index::row : &Index::col;
     const bool forward = last.*axis < target.*axis;
-    for (Index cell = last; cell.*axis != target.*axis;) {
-        cell.*axis = forward ? cell.*axis + 1 : cell.*axis - 1;
-        path.push_back(cell);
+    const std::uint64_t steps = forward ? target.*axis - last.*axis : last.*axis - target.*axis;
+    const std::size_t first = path.size();
+    path.resize(first + steps, last);
+    std::uint64_t coordinate = last.*axis;
+    for (std::size_t i = first; i < path.size(); ++i) {
+        coordinate = forward ? coordinate + 1 : coordinate - 1;
+        path[i].*axis = coordinate;
     }
 }
 

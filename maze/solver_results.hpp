@@ -28,11 +28,6 @@ void extendPath(LargeVector<Index>& path, const Index& target);
 // node's cell: the route from the end cell back to the start cell, corridors filled in.
 template <class Nodes>
 void tracePath(SolverResults& results, const Nodes& nodes, NodeId endNode) {
-    std::uint64_t cells = 1;
-    for (NodeId id = endNode; nodes[id].parent != kNoNode; id = nodes[id].parent) {
-        cells += manhattanDistance(nodes[id].position, nodes[nodes[id].parent].position);
-    }
-    results.path.reserve(results.path.size() + cells);
     for (NodeId id = endNode; id != kNoNode; id = nodes[id].parent) {
         extendPath(results.path, nodes[id].position);
     }
