@@ -26,7 +26,7 @@ public:
         }
     }
 
-    static constexpr std::int64_t kPollInterval = 1 << 16;
+    static constexpr std::int64_t kPollInterval = 1 << 12;
 
 private:
     std::function<void()> callback_;
