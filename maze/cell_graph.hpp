@@ -6,6 +6,7 @@
 #include "maze/grid.hpp"
 #include "maze/index.hpp"
 #include "maze/maze_graph.hpp"
+#include "maze/memory_budget.hpp"
 
 namespace corridex {
 
@@ -41,6 +42,8 @@ MazeGraph<Node> buildCellGraph(const Grid& grid, const Index& start, const Index
 
     // Where each cell's node lies in the store, so that linking needs no search per neighbour.
     constexpr std::size_t kNoNode = SIZE_MAX;
+    requireFitsInMemory(checkedProduct(grid.cellCount(), sizeof(std::size_t), "the maze graph"),
+                        "the maze graph");
     std::vector<std::size_t> nodeOfCell(grid.cellCount(), kNoNode);
     std::size_t openCells = 0;
     for (std::size_t i = 0; i < rows; ++i) {
@@ -51,6 +54,8 @@ MazeGraph<Node> buildCellGraph(const Grid& grid, const Index& start, const Index
             }
         }
     }
+    requireFitsInMemory(checkedProduct(openCells, sizeof(Node), "the maze graph"),
+                        "the maze graph");
     graph.nodes.resize(openCells);
     for (std::size_t i = 0; i < rows; ++i) {
         const std::uint8_t* cells = grid.row(i);

@@ -6,6 +6,7 @@
 #include "maze/grid.hpp"
 #include "maze/index.hpp"
 #include "maze/maze_graph.hpp"
+#include "maze/memory_budget.hpp"
 
 namespace corridex {
 
@@ -30,6 +31,8 @@ MazeGraph<Node> buildCorridorGraph(const Grid& grid, const Index& start, const I
         }
     }
     // There are never more nodes than open cells, so this is the only allocation of the store.
+    requireFitsInMemory(checkedProduct(openCells, sizeof(Node), "the maze graph"),
+                        "the maze graph");
     graph.nodes.reserve(openCells);
 
     std::vector<Node*> lastInColumn(width, nullptr);
