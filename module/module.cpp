@@ -6,6 +6,7 @@
 // module was built for.
 PYBIND11_MODULE(Corridex, module) {
     corridex::binding::registerIndex(module);
+    corridex::binding::registerRandomMazeGenerator(module);
     corridex::binding::registerSolvers(module);
     module.attr("__version__") = "dev";
 }

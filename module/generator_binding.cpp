@@ -1,0 +1,54 @@
+#include "generator/random_maze_generator.hpp"
+#include "maze/memory_budget.hpp"
+#include "module/bindings.hpp"
+#include "module/grid_conversion.hpp"
+#include "module/python_interrupt.hpp"
+
+#include <cstdint>
+#include <memory>
+#include <pybind11/pybind11.h>
+#include <string>
+
+namespace py = pybind11;
+
+namespace corridex::binding {
+namespace {
+
+// What generate() holds at its peak from Python: the native peak plus the result as lists, each
+// row a list object (with its slot in the outer list) and each entry a pointer to True or False.
+std::uint64_t peakBytesFromPython(const RandomMazeGenerator& generator) {
+    constexpr std::uint64_t kBytesPerRow = 64;
+    const char* what = "the maze as Python lists";
+    const std::uint64_t rows = 2 * generator.cellRows();
+    const std::uint64_t entries =
+        checkedProduct(rows, checkedProduct(2, generator.cellCols(), what), what);
+    const std::uint64_t lists = checkedProduct(rows, kBytesPerRow, what);
+    const std::uint64_t items = checkedProduct(entries, sizeof(PyObject*), what);
+    std::uint64_t total = 0;
+    if (__builtin_add_overflow(lists, items, &total) ||
+        __builtin_add_overflow(total, generator.peakBytes(), &total)) {
+        total = UINT64_MAX;
+    }
+    return total;
+}
+
+} // namespace
+
+void registerRandomMazeGenerator(py::module_& module) {
+    using namespace pybind11::literals;
+    py::class_<RandomMazeGenerator>(module, "RandomMazeGenerator",
+                                    "   Simple Random-Generator using BackTracking.")
+        .def(py::init([](std::uint64_t width, std::uint64_t hight) {
+                 auto generator = std::make_unique<RandomMazeGenerator>(width, hight);
+                 const std::string what = "a maze of " + std::to_string(width) + " by " +
+                                          std::to_string(hight) + " grid cells as Python lists";
+                 requireFitsInMemory(peakBytesFromPython(*generator), what.c_str());
+                 return generator;
+             }),
+             "width"_a = 0, "hight"_a = 0)
+        .def("generate", [](RandomMazeGenerator& generator) {
+            return gridToList(generator.generate(pythonInterruptPoll()));
+        });
+}
+
+} // namespace corridex::binding

@@ -1,0 +1,243 @@
+"""RandomMazeGenerator from Python: shape, perfect-maze structure, randomness, errors, solvers."""
+
+import collections
+import ctypes
+import signal
+import time
+
+import pytest
+
+import Corridex
+from Corridex import Index, RandomMazeGenerator
+
+SOLVERS = [
+    Corridex.DepthFirstSearch,
+    Corridex.BreadthFirstSearch,
+    Corridex.DijkstraAlgorithm,
+    Corridex.AStar,
+    Corridex.BellmanFord,
+    Corridex.FloydWarshall,
+]
+
+libc = ctypes.CDLL(None)
+libc.srand.argtypes = [ctypes.c_uint]
+libc.rand.restype = ctypes.c_int
+
+
+def passages(grid):
+    """The cell graph that a generated grid draws: {(r, c): [neighbouring cells]}."""
+    rows, cols = len(grid) // 2, len(grid[0]) // 2 if grid else 0
+    links = collections.defaultdict(list)
+    for r in range(rows):
+        for c in range(cols):
+            if grid[2 * r][2 * c + 1]:
+                links[r, c].append((r, c + 1))
+                links[r, c + 1].append((r, c))
+            if grid[2 * r + 1][2 * c]:
+                links[r, c].append((r + 1, c))
+                links[r + 1, c].append((r, c))
+    return links
+
+
+def assert_perfect_maze(grid, width, hight):
+    rows, cols = width // 2, hight // 2
+    assert len(grid) == 2 * rows
+    assert all(type(row) is list and len(row) == 2 * cols for row in grid)
+    assert all(type(entry) is bool for row in grid for entry in row)
+    assert all(all(row[0::2]) for row in grid[0::2]), "a cell entry is a wall"
+    assert not any(any(row[1::2]) for row in grid[1::2]), "a corner entry is open"
+    assert not any(row[-1] for row in grid[0::2]), "a passage leaves the right edge"
+    assert not any(grid[-1][0::2]), "a passage leaves the bottom edge"
+
+    links = passages(grid)
+    assert sum(len(n) for n in links.values()) // 2 == rows * cols - 1
+    seen = {(0, 0)}
+    todo = [(0, 0)]
+    while todo:
+        for nxt in links[todo.pop()]:
+            if nxt not in seen:
+                seen.add(nxt)
+                todo.append(nxt)
+    assert len(seen) == rows * cols, "some cells cannot be reached"
+
+
+SIZES = [(4, 4), (5, 7), (7, 5), (20, 30), (2, 40), (41, 3), (41, 41), (101, 63), (300, 200)]
+
+
+@pytest.mark.parametrize(("width", "hight"), SIZES, ids=[f"w{w}h{h}" for w, h in SIZES])
+def test_generate_draws_a_perfect_maze(width, hight):
+    assert_perfect_maze(RandomMazeGenerator(width, hight).generate(), width, hight)
+
+
+@pytest.mark.parametrize(
+    ("width", "hight", "rows", "cols"),
+    [(5, 7, 4, 6), (7, 5, 6, 4), (2, 2, 2, 2), (3, 3, 2, 2)],
+    ids=["w5h7", "w7h5", "single_cell", "single_cell_odd"],
+)
+def test_rows_follow_width_and_row_length_follows_hight(width, hight, rows, cols):
+    grid = RandomMazeGenerator(width=width, hight=hight).generate()
+    assert (len(grid), len(grid[0])) == (rows, cols)
+
+
+@pytest.mark.parametrize(
+    ("args", "expected"),
+    [((), []), ((1, 1), []), ((1, 50), []), ((10, 1), [[]] * 10), ((6, 0), [[]] * 6),
+     ((0, 2**64 - 1), [])],
+    ids=["defaults", "w1h1", "w1h50", "w10h1", "w6h0", "w0_hMax"],
+)
+def test_sizes_without_cells_give_no_entries(args, expected):
+    assert RandomMazeGenerator(*args).generate() == expected
+
+
+def test_single_cell_is_open_with_walls_round_it():
+    assert RandomMazeGenerator(2, 2).generate() == [[True, False], [False, False]]
+
+
+def test_second_generate_returns_an_equal_new_grid():
+    generator = RandomMazeGenerator(31, 47)
+    first = generator.generate()
+    second = generator.generate()
+    assert second == first
+    assert second is not first and second[0] is not first[0]
+
+
+def same_second(run):
+    """Calls run() until one call starts and ends within one clock second; returns its result."""
+    for _ in range(5):
+        before = int(time.time())
+        result = run()
+        if int(time.time()) == before:
+            return result
+    pytest.fail("the clock second kept changing during the run")
+
+
+def test_srand_before_generate_makes_a_run_reproducible():
+    def run():
+        libc.srand(1234)
+        first = RandomMazeGenerator(61, 61).generate()
+        libc.srand(1234)
+        second = RandomMazeGenerator(61, 61).generate()
+        libc.srand(4321)
+        other = RandomMazeGenerator(61, 61).generate()
+        return first, second, other
+
+    first, second, other = same_second(run)
+    assert first == second
+    assert other != first  # 900 cells: two seeds carving alike is out of the question
+
+
+def test_generate_takes_three_rand_values_per_cell_and_never_seeds():
+    libc.srand(77)
+    sequence = [libc.rand() for _ in range(13)]
+    # With rand's full 31-bit range only the top two values are ever discarded (by the choice
+    # among three), so 2 x 2 cells take exactly 12 values.
+    assert max(sequence[:12]) < 2**31 - 2
+    libc.srand(77)
+    RandomMazeGenerator(4, 4).generate()
+    assert libc.rand() == sequence[12]
+
+
+def test_no_cells_take_no_rand_value():
+    libc.srand(5)
+    expected = libc.rand()
+    libc.srand(5)
+    RandomMazeGenerator(1, 100).generate()
+    RandomMazeGenerator(100, 1).generate()
+    assert libc.rand() == expected
+
+
+@pytest.mark.parametrize(
+    "kwargs",
+    [{"height": 3}, {"width": 4, "height": 4}, {"width": -1}, {"hight": -2}, {"width": 2.0},
+     {"width": "4"}, {"width": None}, {"width": 2**64}],
+    ids=["height", "width_height", "negative_width", "negative_hight", "float", "string",
+         "none", "beyond_64_bits"],
+)
+def test_bad_arguments_raise_type_error(kwargs):
+    with pytest.raises(TypeError, match="incompatible constructor arguments"):
+        RandomMazeGenerator(**kwargs)
+
+
+def test_generate_takes_no_argument():
+    with pytest.raises(TypeError):
+        RandomMazeGenerator(4, 4).generate(1)
+
+
+@pytest.mark.parametrize(
+    ("width", "hight", "error", "message"),
+    [(2**64 - 1, 2**64 - 1, ValueError, "vector too long"),
+     (2**64 - 1, 0, ValueError, "vector too long"),
+     (2**40, 2**40, MemoryError, "more than this machine's memory"),
+     (2**40, 0, MemoryError, "more than this machine's memory"),
+     (2, 2**64 - 1, MemoryError, "more than this machine's memory"),
+     (2**20, 2**20, MemoryError, "more than this machine's memory")],
+    ids=["both_max", "width_max", "both_2_40", "rows_only", "one_endless_row", "2_38_cells"],
+)
+def test_sizes_that_cannot_be_held_are_refused_at_construction(width, hight, error, message):
+    with pytest.raises(error, match=message):
+        RandomMazeGenerator(width, hight)
+
+
+def passage_count(grid):
+    return sum(row[1::2].count(True) for row in grid[0::2]) + sum(
+        row[0::2].count(True) for row in grid[1::2])
+
+
+@pytest.mark.skipif(not hasattr(signal, "setitimer"), reason="needs interval timers")
+def test_interrupted_generate_leaves_a_generator_that_still_works():
+    def interrupt(signum, frame):
+        raise KeyboardInterrupt
+
+    generator = RandomMazeGenerator(3000, 3000)  # carving takes far longer than the timer
+    previous = signal.signal(signal.SIGALRM, interrupt)
+    try:
+        signal.setitimer(signal.ITIMER_REAL, 0.02)
+        with pytest.raises(KeyboardInterrupt):
+            generator.generate()
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
+    grid = generator.generate()
+    assert len(grid) == 3000 and {len(row) for row in grid} == {3000}
+    assert passage_count(grid) == 1500 * 1500 - 1
+    solver = Corridex.BreadthFirstSearch(grid, Index(0, 0), Index(2998, 2998))
+    solver.solve()
+    assert solver.SrcToDestDistance() > 0
+    assert generator.generate() == grid
+
+
+def grid_bfs_distance(grid, start, end):
+    """Fewest steps between two open cells, by a plain breadth-first search."""
+    rows, cols = len(grid), len(grid[0])
+    dist = {start: 0}
+    queue = collections.deque([start])
+    while queue:
+        r, c = queue.popleft()
+        for nr, nc in ((r - 1, c), (r + 1, c), (r, c - 1), (r, c + 1)):
+            if 0 <= nr < rows and 0 <= nc < cols and grid[nr][nc] and (nr, nc) not in dist:
+                dist[nr, nc] = dist[r, c] + 1
+                queue.append((nr, nc))
+    return dist.get(end)
+
+
+SOLVED_SIZES = [(4, 4), (5, 7), (2, 30), (30, 2), (21, 21), (41, 41), (60, 24)]
+
+
+@pytest.mark.parametrize(("width", "hight"), SOLVED_SIZES,
+                         ids=[f"w{w}h{h}" for w, h in SOLVED_SIZES])
+def test_every_solver_finds_the_one_route_between_opposite_corners(width, hight):
+    grid = RandomMazeGenerator(width, hight).generate()
+    start = (0, 0)
+    end = (len(grid) - 2, len(grid[0]) - 2)  # the bottom-right grid entry is a wall corner
+    expected = grid_bfs_distance(grid, start, end)
+    routes = {}
+    for solver_class in SOLVERS:
+        solver = solver_class(grid, Index(*start), Index(*end))
+        solver.solve()
+        route = [(cell.row, cell.col) for cell in solver.SrcToDestPath()]
+        if solver_class is not Corridex.FloydWarshall:
+            route.reverse()  # the others report the route from the end back to the start
+        assert route[0] == start and route[-1] == end, solver_class.__name__
+        assert solver.SrcToDestDistance() == expected == len(route) - 1, solver_class.__name__
+        routes[solver_class.__name__] = route
+    assert len({tuple(route) for route in routes.values()}) == 1, "solvers disagree on the route"
