@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "maze/memory_budget.hpp"
+#include "module/python_interrupt.hpp"
 
 namespace py = pybind11;
 
@@ -168,6 +169,9 @@ bool loadGrid(py::handle source, bool convert, Grid& grid) {
 }
 
 py::list gridToList(const Grid& grid) {
+    // A large maze takes a second or more to copy out; a pending Ctrl-C ends it part way, and
+    // the rows made so far go with the outer list (empty slots are allowed in a list freed).
+    CancellationPoll poll = pythonInterruptPoll();
     py::list rows(grid.rowCount());
     for (std::size_t r = 0; r < grid.rowCount(); ++r) {
         const std::size_t length = grid.rowLength(r);
@@ -182,6 +186,7 @@ py::list gridToList(const Grid& grid) {
             PyList_SET_ITEM(row, static_cast<Py_ssize_t>(c), value);
         }
         PyList_SET_ITEM(rows.ptr(), static_cast<Py_ssize_t>(r), row);
+        poll.tick(length / 16 + 1);
     }
     return rows;
 }
