@@ -10,6 +10,7 @@ import signal
 import subprocess
 import sys
 import textwrap
+import threading
 import time
 
 import numpy
@@ -174,3 +175,71 @@ def test_a_rejected_solve_changes_nothing(cls):
         with pytest.raises(ValueError, match="end 0,1 is not an open cell"):
             solver.solve()
     assert snapshot(solver) == ([], 0, [], 0)
+
+
+HELD_LOCK_WORK = {
+    "DijkstraAlgorithm": lambda: Corridex.DijkstraAlgorithm(
+        numpy.ones((1000, 1000), dtype=bool), Index(0, 0), Index(999, 999)
+    ).solve,
+    "BellmanFord": lambda: Corridex.BellmanFord(
+        serpentine(40_000), Index(2 * 40_000 - 2, 0), Index(0, 0)
+    ).solve,
+    "FloydWarshall": lambda: Corridex.FloydWarshall(
+        numpy.ones((26, 26), dtype=bool), Index(0, 0), Index(25, 25)
+    ).solve,
+    "RandomMazeGenerator": lambda: Corridex.RandomMazeGenerator(3000, 3000).generate,
+}
+
+
+def timed(run):
+    started = time.perf_counter()
+    run()
+    ended = time.perf_counter()
+    assert ended - started > 0.05, "the work was too short to tell"
+    return started, ended
+
+
+@pytest.mark.parametrize("work", sorted(HELD_LOCK_WORK), ids=sorted(HELD_LOCK_WORK))
+def test_long_work_holds_the_interpreter_lock(work):
+    if work == "RandomMazeGenerator" and not hasattr(Corridex, "RandomMazeGenerator"):
+        pytest.skip("this build has no RandomMazeGenerator")
+    run = HELD_LOCK_WORK[work]()
+    # A busy Python thread records when it runs; it cannot while the work holds the lock.
+    stop = threading.Event()
+    ran_at = []
+
+    def busy():
+        while not stop.is_set():
+            ran_at.append(time.perf_counter())
+
+    thread = threading.Thread(target=busy)
+    thread.start()
+    try:
+        started, ended = timed(run)
+    finally:
+        stop.set()
+        thread.join()
+    # Were the lock let go, the thread would run every switch interval (5 ms); the work must
+    # show as one long pause instead (it can start a little late and end a little early).
+    pauses = [later - earlier for earlier, later in zip(ran_at, ran_at[1:])]
+    assert max(pauses) > 0.5 * (ended - started), f"longest pause {max(pauses) * 1000:.1f} ms"
+
+
+@pytest.mark.parametrize("work", sorted(HELD_LOCK_WORK), ids=sorted(HELD_LOCK_WORK))
+def test_long_work_starts_no_thread(work):
+    if work == "RandomMazeGenerator" and not hasattr(Corridex, "RandomMazeGenerator"):
+        pytest.skip("this build has no RandomMazeGenerator")
+    run = HELD_LOCK_WORK[work]()
+    # A timer's handler runs at the work's polls and counts the process's threads there.
+    threads_seen = []
+    previous = signal.signal(
+        signal.SIGALRM, lambda *_: threads_seen.append(len(os.listdir("/proc/self/task")))
+    )
+    threads_before = len(os.listdir("/proc/self/task"))
+    try:
+        signal.setitimer(signal.ITIMER_REAL, 0.01, 0.01)
+        timed(run)
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
+    assert threads_seen and set(threads_seen) == {threads_before}
