@@ -314,6 +314,14 @@ void checkEverySolver(const MazeCase& maze) {
             require(isOpenFor(grid, Reading::Corridor, cell), name,
                     "recorded cell " + toString(cell) + " is not open");
         }
+        const std::vector<Index>& traversed = outcome->traversed;
+        if (outcome == &bellman) {
+            require(std::find(traversed.begin(), traversed.end(), maze.start) == traversed.end(),
+                    name, "the start cell was recorded");
+        } else {
+            require(!hasRepeats(traversed), name, "a node was expanded twice");
+            require(traversed.front() == maze.start, name, "the start was not expanded first");
+        }
         if (corridorSteps == kNoRoute) {
             checkUnreached(*outcome, name);
             continue;
@@ -331,18 +339,6 @@ void checkEverySolver(const MazeCase& maze) {
             require(outcome->distance >= steps, name, "the distance is below the route's length");
         }
     }
-    for (const Outcome* once : {&dfs, &dijkstra, &astar}) {
-        if (!once->rejected) {
-            require(!hasRepeats(once->traversed), "search", "a node was expanded twice");
-            require(once->traversed.front() == maze.start, "search", "start not expanded first");
-        }
-    }
-    if (!bellman.rejected) {
-        require(std::find(bellman.traversed.begin(), bellman.traversed.end(), maze.start) ==
-                    bellman.traversed.end(),
-                "BellmanFord", "the start cell was recorded");
-    }
-
     // FloydWarshall: exact distance, route start to end, every node recorded in store order.
     {
         const char* name = "FloydWarshall";
