@@ -139,8 +139,10 @@ struct Outcome {
 };
 
 template <class Solver> void record(const Solver& solver, Outcome& outcome) {
-    outcome.path = solver.results().path;
-    outcome.traversed = solver.results().traversed;
+    // Copied element by element: the results may use their own allocator.
+    outcome.path.assign(solver.results().path.begin(), solver.results().path.end());
+    outcome.traversed.assign(solver.results().traversed.begin(),
+                             solver.results().traversed.end());
     outcome.distance = solver.results().distance;
     outcome.traversedNo = solver.traversedNodesNo();
     outcome.nodes = solver.graph().nodes.size();
