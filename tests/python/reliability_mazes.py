@@ -63,6 +63,16 @@ def serpentine(corridors, width=3):
     return grid
 
 
+def random_grid(side, seed, open_share=0.7):
+    """A square NumPy grid of independently open cells, its corners and their neighbours open.
+    With the start at the bottom-right corner, BellmanFord improves each node many times: a few
+    seconds at 1500."""
+    grid = numpy.random.default_rng(seed).random((side, side)) < open_share
+    for row, col in ((0, 0), (0, 1), (1, 0)):
+        grid[row, col] = grid[side - 1 - row, side - 1 - col] = True
+    return grid
+
+
 def corners(grid):
     """The top-left and bottom-right cells."""
     return Index(0, 0), Index(len(grid) - 1, len(grid[0]) - 1)

@@ -18,7 +18,15 @@ import pytest
 
 import Corridex
 from Corridex import Index
-from reliability_mazes import SOLVER_IDS, SOLVERS, corners, perfect_maze, serpentine, snapshot
+from reliability_mazes import (
+    SOLVER_IDS,
+    SOLVERS,
+    corners,
+    perfect_maze,
+    random_grid,
+    serpentine,
+    snapshot,
+)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -31,8 +39,8 @@ LONG_WORK = {
         work = solver.solve
     """,
     "BellmanFord": """
-        grid = serpentine(300_000)
-        solver = Corridex.BellmanFord(grid, Index(len(grid) - 1, 0), Index(0, 0))
+        grid = random_grid(1500, seed=1)
+        solver = Corridex.BellmanFord(grid, Index(1499, 1499), Index(0, 0))
         work = solver.solve
     """,
     "DijkstraAlgorithm": """
@@ -54,7 +62,7 @@ sys.path.insert(0, {here!r})
 import numpy
 import Corridex
 from Corridex import Index
-from reliability_mazes import serpentine
+from reliability_mazes import random_grid
 {setup}
 print("ready", flush=True)
 try:
@@ -182,7 +190,7 @@ HELD_LOCK_WORK = {
         numpy.ones((1000, 1000), dtype=bool), Index(0, 0), Index(999, 999)
     ).solve,
     "BellmanFord": lambda: Corridex.BellmanFord(
-        serpentine(40_000), Index(2 * 40_000 - 2, 0), Index(0, 0)
+        random_grid(600, seed=1), Index(599, 599), Index(0, 0)
     ).solve,
     "FloydWarshall": lambda: Corridex.FloydWarshall(
         numpy.ones((26, 26), dtype=bool), Index(0, 0), Index(25, 25)
