@@ -29,8 +29,8 @@ public:
         }
     }
 
-    // About a millisecond of the searches' work.
-    static constexpr std::int64_t kDefaultInterval = 1 << 16;
+    // A fraction of a millisecond of the searches' work: polling costs a few nanoseconds.
+    static constexpr std::int64_t kDefaultInterval = 1 << 12;
 
 private:
     std::function<void()> callback_;

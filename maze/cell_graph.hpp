@@ -3,6 +3,7 @@
 #include "maze/grid.hpp"
 #include "maze/index.hpp"
 #include "maze/maze_graph.hpp"
+#include "maze/memory_budget.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -54,6 +55,8 @@ MazeGraph<Node> buildCellGraph(const Grid& grid, const Index& start, const Index
         }
     }
     requireNumberable(rows, longestRow, openCells);
+    requireFitsInMemory(checkedProduct(openCells, sizeof(Node), "the maze graph"),
+                        "the maze graph");
     graph.nodes.resize(openCells);
 
     // Walk each row beside the rows above and below it, counting open cells as it goes, so

@@ -3,6 +3,7 @@
 #include "maze/grid.hpp"
 #include "maze/index.hpp"
 #include "maze/maze_graph.hpp"
+#include "maze/memory_budget.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -84,6 +85,8 @@ MazeGraph<Node> buildCorridorGraph(const Grid& grid, const Index& start, const I
         return graph;
     }
     // There are never more nodes than open cells, so this is the only allocation of the store.
+    requireFitsInMemory(checkedProduct(openCells, sizeof(Node), "the maze graph"),
+                        "the maze graph");
     graph.nodes.reserve(openCells);
 
     // The first cell of every run of two or more open cells is a node, in a row as in a column.

@@ -11,6 +11,7 @@ namespace corridex::detail {
 #if defined(__linux__)
 namespace {
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kMaxAdvisedBytes = std::size_t{64} << 20;
 std::size_t roundUp(std::size_t bytes) {
     return (bytes + kHugePage - 1) / kHugePage * kHugePage;
 }
@@ -34,7 +35,11 @@ void* allocateLargeBlock(std::size_t bytes) {
         munmap(reinterpret_cast<void*>(tail), start + mapped - tail);
     }
     void* block = reinterpret_cast<void*>(aligned);
-    madvise(block, size, MADV_HUGEPAGE);
+    // The kernel may compact memory to find huge pages for an advised block, a stall that grows
+    // with the block; past 64 MiB it can cost more than the page faults it saves.
+    if (size <= kMaxAdvisedBytes) {
+        madvise(block, size, MADV_HUGEPAGE);
+    }
     return block;
 }
 

@@ -1,6 +1,11 @@
 #include "module/grid_conversion.hpp"
 
+#include "maze/memory_budget.hpp"
+#include "module/python_interrupt.hpp"
+
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace py = pybind11;
 
@@ -43,6 +48,26 @@ bool copyBoolItems(PyObject* list, Py_ssize_t length, std::uint8_t* cells) {
     return allBools;
 }
 
+// A sequence other than a list can claim a length it cannot deliver, so its cells are gathered
+// one by one before the row is sized, and a false length costs nothing.
+bool loadOtherRow(PyObject* row, Py_ssize_t length, bool convert, Grid& grid) {
+    std::vector<std::uint8_t> gathered;
+    for (Py_ssize_t k = 0; k < length; ++k) {
+        const auto item = py::reinterpret_steal<py::object>(PySequence_GetItem(row, k));
+        std::uint8_t cell = 0;
+        if (!item) {
+            PyErr_Clear();
+            return false;
+        }
+        if (!loadCell(item.ptr(), convert, cell)) {
+            return false;
+        }
+        gathered.push_back(cell);
+    }
+    std::copy(gathered.begin(), gathered.end(), grid.appendRow(gathered.size()));
+    return true;
+}
+
 bool loadRow(PyObject* row, bool convert, Grid& grid) {
     if (!isSequenceOfItems(row)) {
         return false;
@@ -52,23 +77,20 @@ bool loadRow(PyObject* row, bool convert, Grid& grid) {
         PyErr_Clear();
         return false;
     }
+    if (PyList_Check(row) == 0) {
+        return loadOtherRow(row, length, convert, grid);
+    }
     std::uint8_t* cells = grid.appendRow(static_cast<std::size_t>(length));
-    const bool isList = PyList_Check(row) != 0;
-    if (isList && copyBoolItems(row, length, cells)) {
+    if (copyBoolItems(row, length, cells)) {
         return true;
     }
     for (Py_ssize_t k = 0; k < length; ++k) {
-        // An item's __bool__ can run any code, even code that shortens this list, so a list is
+        // An item's __bool__ can run any code, even code that shortens this list, so the list is
         // re-measured and each item held while it converts.
-        if (isList && k >= PyList_GET_SIZE(row)) {
+        if (k >= PyList_GET_SIZE(row)) {
             return false;
         }
-        py::object item = isList ? py::reinterpret_borrow<py::object>(PyList_GET_ITEM(row, k))
-                                 : py::reinterpret_steal<py::object>(PySequence_GetItem(row, k));
-        if (!item) {
-            PyErr_Clear();
-            return false;
-        }
+        py::object item = py::reinterpret_borrow<py::object>(PyList_GET_ITEM(row, k));
         if (!loadCell(item.ptr(), convert, cells[k])) {
             return false;
         }
@@ -126,9 +148,23 @@ bool loadGrid(py::handle source, bool convert, Grid& grid) {
     }
     Grid loaded;
     const bool isList = PyList_Check(object) != 0;
-    if (isList && rows > 0 && PyList_Check(PyList_GET_ITEM(object, 0))) {
-        const auto width = static_cast<std::size_t>(PyList_GET_SIZE(PyList_GET_ITEM(object, 0)));
-        loaded.reserve(static_cast<std::size_t>(rows), static_cast<std::size_t>(rows) * width);
+    if (isList) {
+        // Rows can be one list repeated, so a small list can stand for more cells than the
+        // machine holds: measure before reserving.
+        std::uint64_t cells = 0;
+        bool allLists = true;
+        for (Py_ssize_t r = 0; r < rows && allLists; ++r) {
+            PyObject* row = PyList_GET_ITEM(object, r);
+            allLists = PyList_Check(row) != 0;
+            if (allLists && __builtin_add_overflow(
+                                cells, static_cast<std::uint64_t>(PyList_GET_SIZE(row)), &cells)) {
+                cells = UINT64_MAX;
+            }
+        }
+        if (allLists) {
+            requireFitsInMemory(cells, "the grid");
+            loaded.reserve(static_cast<std::size_t>(rows), cells);
+        }
     }
     for (Py_ssize_t r = 0; r < rows; ++r) {
         if (isList && r >= PyList_GET_SIZE(object)) {
@@ -149,6 +185,9 @@ bool loadGrid(py::handle source, bool convert, Grid& grid) {
 }
 
 py::list gridToList(const Grid& grid) {
+    // A large maze takes a second or more to copy out; a pending Ctrl-C ends it part way, and
+    // the rows made so far go with the outer list (empty slots are allowed in a list freed).
+    CancellationPoll poll = pythonInterruptPoll();
     py::list rows(grid.rowCount());
     // The rows hold only True and False, so the garbage collector has nothing to find in them;
     // kept out of its sight while they fill, they are not walked by the collections that their
@@ -167,6 +206,7 @@ py::list gridToList(const Grid& grid) {
             PyList_SET_ITEM(row, static_cast<Py_ssize_t>(c), value);
         }
         PyList_SET_ITEM(rows.ptr(), static_cast<Py_ssize_t>(r), row);
+        poll.tick(length / 16 + 1);
     }
     for (std::size_t r = 0; r < grid.rowCount(); ++r) {
         PyObject_GC_Track(PyList_GET_ITEM(rows.ptr(), static_cast<Py_ssize_t>(r)));

@@ -13,7 +13,8 @@ namespace corridex::binding {
 // with no Python error set, when the object is not such a grid.
 bool loadGrid(pybind11::handle source, bool convert, Grid& grid);
 
-// A new list of new lists of True/False, one per row.
+// A new list of new lists of True/False, one per row. A pending Ctrl-C raises KeyboardInterrupt
+// part way through.
 pybind11::list gridToList(const Grid& grid);
 
 } // namespace corridex::binding

@@ -1,0 +1,88 @@
+"""Mazes and result snapshots shared by the interrupt and memory tests.
+
+The mazes are built here, independently of RandomMazeGenerator, so that these tests do not
+depend on it and are the same on every run.
+"""
+
+import random
+
+import numpy
+
+import Corridex
+from Corridex import Index
+
+SOLVERS = (
+    Corridex.DepthFirstSearch,
+    Corridex.BreadthFirstSearch,
+    Corridex.DijkstraAlgorithm,
+    Corridex.AStar,
+    Corridex.BellmanFord,
+    Corridex.FloydWarshall,
+)
+SOLVER_IDS = [cls.__name__ for cls in SOLVERS]
+
+
+def perfect_maze(cell_rows, cell_cols, seed, loops=0.0):
+    """A random maze of cell_rows x cell_cols cells drawn on a (2r - 1) x (2c - 1) grid: cells at
+    even coordinates, passages between them, carved by randomized depth-first backtracking. A
+    share `loops` of the remaining walls between cells is opened afterwards, adding loops."""
+    rng = random.Random(seed)
+    grid = [[False] * (2 * cell_cols - 1) for _ in range(2 * cell_rows - 1)]
+    grid[0][0] = True
+    stack = [(0, 0)]
+    while stack:
+        r, c = stack[-1]
+        options = [
+            (r + dr, c + dc)
+            for dr, dc in ((0, 1), (1, 0), (0, -1), (-1, 0))
+            if 0 <= r + dr < cell_rows and 0 <= c + dc < cell_cols
+            and not grid[2 * (r + dr)][2 * (c + dc)]
+        ]
+        if not options:
+            stack.pop()
+            continue
+        nr, nc = rng.choice(options)
+        grid[r + nr][c + nc] = True
+        grid[2 * nr][2 * nc] = True
+        stack.append((nr, nc))
+    for r in range(len(grid)):
+        for c in range(len(grid[0])):
+            if (r + c) % 2 == 1 and not grid[r][c] and rng.random() < loops:
+                grid[r][c] = True
+    return grid
+
+
+def serpentine(corridors, width=3):
+    """Open rows of `width` cells joined at alternate ends into one winding corridor, as a NumPy
+    array. From the bottom row, each BellmanFord pass climbs about one row against the order in
+    which it relaxes, so it makes about one pass per corridor."""
+    grid = numpy.zeros((2 * corridors - 1, width), dtype=bool)
+    grid[0::2, :] = True
+    grid[1::4, width - 1] = True
+    grid[3::4, 0] = True
+    return grid
+
+
+def random_grid(side, seed, open_share=0.7):
+    """A square NumPy grid of independently open cells, its corners and their neighbours open.
+    With the start at the bottom-right corner, BellmanFord improves each node many times: a few
+    seconds at 1500."""
+    grid = numpy.random.default_rng(seed).random((side, side)) < open_share
+    for row, col in ((0, 0), (0, 1), (1, 0)):
+        grid[row, col] = grid[side - 1 - row, side - 1 - col] = True
+    return grid
+
+
+def corners(grid):
+    """The top-left and bottom-right cells."""
+    return Index(0, 0), Index(len(grid) - 1, len(grid[0]) - 1)
+
+
+def snapshot(solver):
+    """Everything a solver reports, as plain values that compare by content."""
+    return (
+        [(i.row, i.col) for i in solver.SrcToDestPath()],
+        solver.SrcToDestDistance(),
+        [(i.row, i.col) for i in solver.TraversedNodes()],
+        solver.TraversedNodesNo(),
+    )
