@@ -10,15 +10,8 @@ import numpy
 
 import Corridex
 from Corridex import Index
+from conftest import SOLVERS
 
-SOLVERS = (
-    Corridex.DepthFirstSearch,
-    Corridex.BreadthFirstSearch,
-    Corridex.DijkstraAlgorithm,
-    Corridex.AStar,
-    Corridex.BellmanFord,
-    Corridex.FloydWarshall,
-)
 SOLVER_IDS = [cls.__name__ for cls in SOLVERS]
 
 

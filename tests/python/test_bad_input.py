@@ -25,14 +25,7 @@ from Corridex import Index
 T, F = True, False
 MAX64 = 2**64 - 1
 
-SOLVERS = (
-    Corridex.DepthFirstSearch,
-    Corridex.BreadthFirstSearch,
-    Corridex.DijkstraAlgorithm,
-    Corridex.AStar,
-    Corridex.BellmanFord,
-    Corridex.FloydWarshall,
-)
+from conftest import SOLVERS
 CORRIDOR_SOLVERS = tuple(s for s in SOLVERS if s is not Corridex.BreadthFirstSearch)
 GENERATOR = getattr(Corridex, "RandomMazeGenerator", None)
 
