@@ -52,3 +52,33 @@ def test_not_hashable():
         hash(Index())
     with pytest.raises(TypeError):
         {Index(): 1}
+
+
+def test_returned_cells_are_full_index_objects():
+    """Result lists make their Index objects directly; they must behave like constructed ones."""
+    import gc
+    import weakref
+
+    from Corridex import BreadthFirstSearch
+
+    grid = [[True] * 4 for _ in range(3)]
+    solver = BreadthFirstSearch(grid, Index(0, 0), Index(2, 3))
+    solver.solve()
+    route, visited = solver.SrcToDestPath(), solver.TraversedNodes()
+    assert all(type(cell) is Index for cell in route + visited)
+    assert (repr(route[0]), repr(route[-1])) == ("2,3", "0,0")
+    assert route[0] == Index(2, 3) and route[0] != route[-1]
+    with pytest.raises(TypeError):
+        hash(route[0])
+
+    # A returned cell can be changed, and handed back as an argument.
+    route[-1].row, route[-1].col = 1, 1
+    again = BreadthFirstSearch(grid, route[-1], route[0])
+    again.solve()
+    assert again.SrcToDestDistance() == 3
+
+    # Each is owned by its list alone: dropping the list frees it.
+    probe = weakref.ref(visited[5])
+    del visited
+    gc.collect()
+    assert probe() is None
