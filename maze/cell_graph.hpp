@@ -19,7 +19,7 @@ std::int64_t findNode(const Nodes& nodes, const Index& cell) {
     std::int64_t hi = static_cast<std::int64_t>(nodes.size()) - 1;
     while (lo <= hi) {
         const std::int64_t mid = lo + (hi - lo) / 2;
-        const Index& at = nodes[static_cast<std::size_t>(mid)].position;
+        const Index at = nodes[static_cast<std::size_t>(mid)].position;
         if (at == cell) {
             return mid;
         }
@@ -77,7 +77,7 @@ MazeGraph<Node> buildCellGraph(const Grid& grid, const Index& start, const Index
             const bool downOpen = k < belowLength && below[k] != 0;
             if (cells[k] != 0) {
                 Node& node = graph[here];
-                node.position = Index{i, k};
+                node.position = NodePosition{i, k};
                 if (upOpen) {
                     node.neighbours.push_back(aboveNext);
                 }

@@ -130,7 +130,7 @@ MazeGraph<Node> buildCorridorGraph(const Grid& grid, const Index& start, const I
             const std::size_t k = nodeColumns[n];
             const auto id = static_cast<NodeId>(graph.nodes.size());
             Node& node = graph.nodes.emplace_back();
-            node.position = Index{j, k};
+            node.position = NodePosition{j, k};
             auto link = [&](NodeId previous) {
                 Node& other = graph[previous];
                 const auto length =

@@ -3,6 +3,7 @@
 #include "maze/index.hpp"
 #include "maze/inline_list.hpp"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace corridex {
@@ -16,6 +17,18 @@ inline constexpr std::uint64_t kUnreached = 0x7FFFFFFFFFFFFFFFULL;
 // small: the store never moves or reorders them, so a place is as stable as a reference.
 using NodeId = std::uint32_t;
 inline constexpr NodeId kNoNode = UINT32_MAX;
+
+// A node's cell, held as two 32-bit halves to keep the records small: grid sides are below 2^32
+// (the builders check). It reads as an Index wherever one is expected.
+struct NodePosition {
+    std::uint32_t row = 0;
+    std::uint32_t col = 0;
+
+    NodePosition() = default;
+    NodePosition(std::size_t row, std::size_t col)
+        : row(static_cast<std::uint32_t>(row)), col(static_cast<std::uint32_t>(col)) {}
+    operator Index() const { return Index{row, col}; }
+};
 
 // One corridor of the corridor graph, seen from one of its ends. Grid sides are below 2^32
 // cells (the builders check), so a corridor's length fits in 32 bits.
@@ -31,7 +44,7 @@ using CorridorEdges = InlineList<Edge, 4>;
 // the fields the class's search writes. `resetSearch` restores those fields to their built values.
 
 struct DepthFirstNode {
-    Index position;
+    NodePosition position;
     NodeId parent = kNoNode;
     std::uint32_t parentDistance = 0; // length of the corridor from `parent`
     CorridorEdges edges;
@@ -45,7 +58,7 @@ struct DepthFirstNode {
 };
 
 struct BreadthFirstNode {
-    Index position;
+    NodePosition position;
     NodeId parent = kNoNode;
     // Open cells beside this one, in the order up, down, left, right.
     InlineList<NodeId, 4> neighbours;
@@ -59,7 +72,7 @@ struct BreadthFirstNode {
 
 // Shared by DijkstraAlgorithm and BellmanFord.
 struct DistanceNode {
-    Index position;
+    NodePosition position;
     std::uint64_t startDistance = kUnreached;
     NodeId parent = kNoNode;
     CorridorEdges edges;
@@ -73,7 +86,7 @@ struct DistanceNode {
 };
 
 struct AStarNode {
-    Index position;
+    NodePosition position;
     std::uint64_t startDistance = kUnreached;
     std::uint64_t estimatedDistance = kUnreached; // startDistance + Manhattan distance to the end
     NodeId parent = kNoNode;
@@ -89,7 +102,7 @@ struct AStarNode {
 };
 
 struct FloydWarshallNode {
-    Index position;
+    NodePosition position;
     std::uint64_t matrixIndex = 0;
     CorridorEdges edges;
     bool visited = false;
