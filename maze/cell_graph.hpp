@@ -79,16 +79,18 @@ MazeGraph<Node> buildCellGraph(const Grid& grid, const Index& start, const Index
                 Node& node = graph[here];
                 node.position = NodePosition{i, k};
                 if (upOpen) {
-                    node.neighbours.push_back(aboveNext);
+                    node.above = aboveNext;
+                    node.openSides |= Node::kUp;
                 }
                 if (downOpen) {
-                    node.neighbours.push_back(belowNext);
+                    node.below = belowNext;
+                    node.openSides |= Node::kDown;
                 }
                 if (k > 0 && cells[k - 1] != 0) {
-                    node.neighbours.push_back(here - 1);
+                    node.openSides |= Node::kLeft;
                 }
                 if (k + 1 < width && k + 1 < length && cells[k + 1] != 0) {
-                    node.neighbours.push_back(here + 1);
+                    node.openSides |= Node::kRight;
                 }
                 ++here;
             }

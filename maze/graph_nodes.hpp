@@ -57,12 +57,37 @@ struct DepthFirstNode {
     }
 };
 
+// A cell-graph node links to the open cells beside it. Its left and right neighbours are the
+// nodes just before and after it in the row-major store, so only the nodes above and below are
+// held, with a bit for each open side: 24 bytes a node.
 struct BreadthFirstNode {
+    enum Side : std::uint8_t { kUp = 1, kDown = 2, kLeft = 4, kRight = 8 };
+
     NodePosition position;
     NodeId parent = kNoNode;
-    // Open cells beside this one, in the order up, down, left, right.
-    InlineList<NodeId, 4> neighbours;
+    NodeId above = kNoNode; // the node of the cell above, when kUp is set
+    NodeId below = kNoNode; // the node of the cell below, when kDown is set
+    std::uint8_t openSides = 0;
     bool visited = false;
+
+    // The nodes of the open cells beside this node, whose own id is `self`, in the order up,
+    // down, left, right.
+    InlineList<NodeId, 4> neighbours(NodeId self) const {
+        InlineList<NodeId, 4> list;
+        if ((openSides & kUp) != 0) {
+            list.push_back(above);
+        }
+        if ((openSides & kDown) != 0) {
+            list.push_back(below);
+        }
+        if ((openSides & kLeft) != 0) {
+            list.push_back(self - 1);
+        }
+        if ((openSides & kRight) != 0) {
+            list.push_back(self + 1);
+        }
+        return list;
+    }
 
     void resetSearch() {
         visited = false;

@@ -42,7 +42,7 @@ void BreadthFirstSearch::search(CancellationPoll& poll) {
         if (id == graph_.endNode) {
             return;
         }
-        for (const NodeId next : node.neighbours) {
+        for (const NodeId next : node.neighbours(id)) {
             BreadthFirstNode& neighbour = graph_[next];
             if (neighbour.visited) {
                 continue;

@@ -11,7 +11,8 @@ using testing::gridFromText;
 
 std::vector<Index> neighbourCells(const MazeGraph<BreadthFirstNode>& graph,
                                   const BreadthFirstNode& node) {
-    return testing::positionsOf(node.neighbours,
+    const auto self = static_cast<NodeId>(&node - graph.nodes.data());
+    return testing::positionsOf(node.neighbours(self),
                                 [&](NodeId other) { return graph[other].position; });
 }
 
