@@ -71,49 +71,60 @@ MazeGraph<Node> buildCorridorGraph(const Grid& grid, const Index& start, const I
     MazeGraph<Node> graph;
     const std::size_t rows = grid.rowCount();
     const std::size_t width = grid.width();
-
-    std::size_t openCells = 0;
-    for (std::size_t j = 0; j < rows; ++j) {
-        const std::uint8_t* cells = grid.row(j);
-        const std::size_t length = std::min(width, grid.rowLength(j));
-        for (std::size_t k = 0; k < length; ++k) {
-            openCells += cells[k];
-        }
-    }
-    requireNumberable(rows, width, openCells);
-    if (openCells == 0) {
+    requireNumberable(rows, width, 0);
+    if (width == 0) {
         return graph;
     }
-    // There are never more nodes than open cells, so this is the only allocation of the store.
-    requireFitsInMemory(checkedProduct(openCells, sizeof(Node), "the maze graph"),
-                        "the maze graph");
-    graph.nodes.reserve(openCells);
 
-    // The first cell of every run of two or more open cells is a node, in a row as in a column.
-    // So when a node's left neighbour is open, the row's previous node is the other end of that
-    // corridor; when its up neighbour is open, so is the last node made in its column.
     const detail::WidthRows widthRows(grid, width);
     const std::vector<std::uint8_t> noRow(width, 0);
     std::vector<std::uint8_t> aboveScratch;
     std::vector<std::uint8_t> hereScratch;
     std::vector<std::uint8_t> belowScratch;
     std::vector<std::uint8_t> marks(width + 8, 0);
+    const std::uint8_t* above = nullptr;
+    const std::uint8_t* here = nullptr;
+    // Reads row j and its neighbours and marks its node cells with 1 in `marks`.
+    auto markRow = [&](std::size_t j) {
+        above = j > 0 ? widthRows(j - 1, aboveScratch) : noRow.data();
+        here = widthRows(j, hereScratch);
+        const std::uint8_t* below = widthRows(j + 1, belowScratch);
+        detail::markDecisionCells(above, here, below, width, marks.data());
+        // The start and end cells are nodes whenever they are open.
+        for (const Index& endpoint : {start, end}) {
+            if (endpoint.row == j && endpoint.col < width) {
+                marks[endpoint.col] = here[endpoint.col];
+            }
+        }
+    };
+
+    // A first pass counts the nodes, so that the store is allocated once at its exact size.
+    std::size_t openCells = 0;
+    std::size_t nodeCount = 0;
+    for (std::size_t j = 0; j < rows; ++j) {
+        markRow(j);
+        for (std::size_t k = 0; k < width; ++k) {
+            openCells += here[k];
+            nodeCount += marks[k];
+        }
+    }
+    requireNumberable(rows, width, openCells);
+    if (nodeCount == 0) {
+        return graph;
+    }
+    requireFitsInMemory(checkedProduct(nodeCount, sizeof(Node), "the maze graph"),
+                        "the maze graph");
+    graph.nodes.reserve(nodeCount);
+
+    // The first cell of every run of two or more open cells is a node, in a row as in a column.
+    // So when a node's left neighbour is open, the row's previous node is the other end of that
+    // corridor; when its up neighbour is open, so is the last node made in its column.
     std::vector<NodeId> lastInColumn(width, kNoNode);
     std::vector<std::uint32_t> nodeColumns(width);
     for (std::size_t j = 0; j < rows; ++j) {
-        const std::uint8_t* above = j > 0 ? widthRows(j - 1, aboveScratch) : noRow.data();
-        const std::uint8_t* here = widthRows(j, hereScratch);
-        const std::uint8_t* below = widthRows(j + 1, belowScratch);
+        markRow(j);
         const std::size_t startCol = j == start.row ? start.col : SIZE_MAX;
         const std::size_t endCol = j == end.row ? end.col : SIZE_MAX;
-
-        detail::markDecisionCells(above, here, below, width, marks.data());
-        // The start and end cells are nodes whenever they are open.
-        for (const std::size_t endpoint : {startCol, endCol}) {
-            if (endpoint < width) {
-                marks[endpoint] = here[endpoint];
-            }
-        }
         // Gather the marked columns, skipping eight unmarked cells at a time.
         std::size_t count = 0;
         for (std::size_t k = 0; k < width; k += 8) {
@@ -125,7 +136,7 @@ MazeGraph<Node> buildCorridorGraph(const Grid& grid, const Index& start, const I
             }
         }
 
-        NodeId previousInRow = kNoNode;
+    NodeId previousInRow = kNoNode;
         for (std::size_t n = 0; n < count; ++n) {
             const std::size_t k = nodeColumns[n];
             const auto id = static_cast<NodeId>(graph.nodes.size());
