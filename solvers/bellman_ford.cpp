@@ -53,6 +53,7 @@ void BellmanFord::search(CancellationPoll& poll) {
                 neighbour.parent = static_cast<NodeId>(at);
                 results_.traversed.push_back(neighbour.position);
                 pending.insert(edge.neighbour);
+                prefetchNeighbours(graph_, neighbour); // read when it relaxes its edges
                 changed = true;
             }
             poll.tick();

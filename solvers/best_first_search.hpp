@@ -43,6 +43,7 @@ void bestFirstSearch(MazeGraph<Node>& graph, LargeVector<Index>& traversed, Key 
             }
             neighbour.visited = true;
             heap.push(edge.neighbour);
+            prefetchNeighbours(graph, neighbour); // read when it is expanded
         }
     }
 }

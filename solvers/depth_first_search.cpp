@@ -50,6 +50,7 @@ void DepthFirstSearch::search(CancellationPoll& poll) {
             neighbour.parent = id;
             neighbour.parentDistance = edge.length;
             stack.push_back(edge.neighbour);
+            prefetchNeighbours(graph_, neighbour); // read when it is taken from the stack
         }
     }
 }
