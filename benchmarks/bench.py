@@ -7,17 +7,20 @@
 Each library runs in a fresh subprocess, so that its peak resident size is its own. Every time
 includes what a user of that library would do: for Corridex, construction (grid conversion and
 graph building) + solve() + SrcToDestPath(); for a peer, its own input preparation and search.
-Times are medians of several runs after a warm-up. Before any time is printed, every result that
-promises a shortest route must report the same length as BreadthFirstSearch on the same maze.
+Times are medians of up to five runs after a warm-up; slow peers get fewer runs (see
+median_time). Before any time is printed, every result that promises a shortest route must
+report the same length on the same maze.
 """
 
 from __future__ import annotations
 
 import argparse
+import concurrent.futures
 import ctypes
+import dataclasses
 import json
 import os
-import resource
+import signal
 import statistics
 import subprocess
 import sys
@@ -32,8 +35,8 @@ import peers  # noqa: E402
 
 SOLVERS = ["DepthFirstSearch", "BreadthFirstSearch", "DijkstraAlgorithm", "AStar", "BellmanFord"]
 FAMILY = {
-    "DepthFirstSearch": peers.TRAVERSAL,
-    "BreadthFirstSearch": peers.TRAVERSAL,
+    "DepthFirstSearch": peers.DEPTH_FIRST,
+    "BreadthFirstSearch": peers.BREADTH_FIRST,
     "DijkstraAlgorithm": peers.DIJKSTRA,
     "AStar": peers.ASTAR,
     "BellmanFord": peers.BELLMAN_FORD,
@@ -41,34 +44,56 @@ FAMILY = {
 }
 # Solvers whose route is a shortest one on any maze; the others only on loop-free mazes.
 ALWAYS_SHORTEST = {"BreadthFirstSearch", "BellmanFord", "FloydWarshall"}
-WORKER_TIMEOUT = 300
+
+# After a warm-up, between MIN_RUNS and MAX_RUNS timed runs: more only while they add up to less
+# than BUDGET seconds. A peer whose warm-up alone took longer than BUDGET is measured by that
+# one run (the full run has to fit in ten minutes on two cores).
+MIN_RUNS, MAX_RUNS = 3, 5
+BUDGET = 1.0
+TASK_LIMIT = 150  # seconds one measurement may take before its worker is stopped
+# mazelib's generator grows faster than the grid (about 50 s at 1000², several minutes at
+# 2000²). Each size gets this many CPU seconds; when they run out, its time and the ratio are
+# lower bounds.
+GENERATION_CPU_LIMIT = 60
+# A worker whose resident size passes this is stopped before the kernel's out-of-memory killer
+# picks a victim (it once took a whole rustworkx worker down with nothing on stderr).
+MEMORY_CAP = min(8 << 30, os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES") // 2)
 
 
-def median_time(run, repeats, budget=20.0):
-    """Median seconds of `repeats` runs after one warm-up; a warm-up over `budget` is the answer."""
-    start = time.perf_counter()
+def median_time(run, summary=lambda result: result, slow=False, clock=time.perf_counter):
+    """(median seconds, timed runs, summary of the last result) of `run` after one warm-up.
+
+    With `slow`, a warm-up over BUDGET is the only run. Each result goes through `summary` and is
+    dropped outside the timed region and before the next run starts, so that a large result (a
+    route, millions of cells) neither counts in the time nor doubles the peak memory."""
+    start = clock()
     result = run()
-    warm = time.perf_counter() - start
-    if warm > budget:
-        return warm, result
+    warm_up = clock() - start
+    kept = summary(result)
+    del result
+    if slow and warm_up > BUDGET:
+        return warm_up, 1, kept
     times = []
-    for _ in range(repeats):
-        start = time.perf_counter()
+    while len(times) < MAX_RUNS and (len(times) < MIN_RUNS or sum(times) < BUDGET):
+        start = clock()
         result = run()
-        times.append(time.perf_counter() - start)
-    return statistics.median(times), result
+        times.append(clock() - start)
+        kept = summary(result)
+        del result
+    return statistics.median(times), len(times), kept
 
 
 # --- the mazes -----------------------------------------------------------------------------
 
 
-def make_mazes(sizes, floyd_size, folder):
-    """Writes each maze as .npy; returns [(name, size, kind, path)]. Seeded through libc srand."""
+def make_mazes(sizes, all_pairs_sizes, folder):
+    """Writes each maze as .npy; returns a list of maze dicts. Seeded through libc srand."""
     import Corridex
 
     libc = ctypes.CDLL(None)
     mazes = []
-    for size in sizes + [floyd_size]:
+    for size in sizes + all_pairs_sizes:
+        all_pairs = size in all_pairs_sizes
         libc.srand(size)
         grid = np.array(Corridex.RandomMazeGenerator(size, size).generate(), dtype=bool)
         rng = np.random.default_rng(size)
@@ -77,7 +102,7 @@ def make_mazes(sizes, floyd_size, folder):
         knocked = walls[rng.choice(len(walls), size=max(1, len(walls) // 50), replace=False)]
         loops[knocked[:, 0], knocked[:, 1]] = True
         kinds = [("perfect", grid), ("loops", loops)]
-        if size != floyd_size:
+        if not all_pairs:
             # About 70% open at random, with the top row and the right column open so that the
             # corners are always joined.
             open_grid = rng.random(grid.shape) < 0.7
@@ -85,227 +110,565 @@ def make_mazes(sizes, floyd_size, folder):
             open_grid[:, -1] = True
             kinds.append(("open70", open_grid))
         for kind, maze in kinds:
-            name = f"{kind}-{size}" + ("-floyd" if size == floyd_size else "")
+            name = f"{kind}-{size}" + ("-floyd" if all_pairs else "")
             path = os.path.join(folder, name + ".npy")
             np.save(path, maze)
-            mazes.append((name, size, kind, path))
+            mazes.append(dict(name=name, size=size, kind=kind, path=path, all_pairs=all_pairs))
     return mazes
 
 
-def ends(grid, kind):
-    last = (grid.shape[0] - 1, grid.shape[1] - 1) if kind == "open70" else (
-        grid.shape[0] - 2, grid.shape[1] - 2)
-    return (0, 0), last
+def ends(shape, kind):
+    """Opposite corners: open70 grids are open there; generated mazes one cell in."""
+    inset = 1 if kind == "open70" else 2
+    return (0, 0), (shape[0] - inset, shape[1] - inset)
 
 
-# --- workers, one per library, each in its own process --------------------------------------
+# --- what each worker measures ---------------------------------------------------------------
+# A task is a small JSON dict. Workers stream one JSON line per event, so that whatever was
+# measured before a failure survives it, and the parent knows which task was running.
 
 
-def corridex_worker(mazes, repeats):
+def corridex_tasks(mazes):
+    return [dict(kind="corridex", maze=maze, form=form)
+            for maze in mazes for form in ("list", "numpy")]
+
+
+def extras_tasks(sizes):
+    return [dict(kind="extras", what=what, size=size)
+            for size in sizes for what in ("conversion", "hand-back", "generation")]
+
+
+def peer_tasks(library, mazes, small, tiny):
+    tasks = []
+    for maze in mazes:
+        for peer in peers.PEERS:
+            if peer.library != library or maze["all_pairs"] != (peer.family == peers.ALL_PAIRS):
+                continue
+            if peer.where == peers.SMALL and maze["size"] != small:
+                continue
+            if peer.where == peers.ALL_PAIRS_TINY and maze["size"] != tiny:
+                continue
+            tasks.append(dict(kind="peer", peer=peer.name, maze=maze))
+    return tasks
+
+
+def mazelib_tasks(sizes):
+    return [dict(kind="mazelib", size=size, cpu_limit=GENERATION_CPU_LIMIT) for size in sizes]
+
+
+def describe(task):
+    what = task.get("peer") or task.get("what") or dict(corridex="Corridex solvers",
+                                                        mazelib="mazelib generation")[task["kind"]]
+    where = task["maze"]["name"] if "maze" in task else f"size {task['size']}"
+    return f"{what}{' (' + task['form'] + ')' if 'form' in task else ''} on {where}"
+
+
+def measure_corridex(task):
+    """Every solver on one maze in one input form; TraversedNodes() timed on the numpy form."""
     import Corridex
 
+    maze = task["maze"]
+    grid = np.load(maze["path"])
+    start, end = ends(grid.shape, maze["kind"])
+    if task["form"] == "list":
+        grid = grid.tolist()  # the array is no longer needed
+    s, e = Corridex.Index(*start), Corridex.Index(*end)
     rows = []
-    for name, size, kind, path in mazes:
-        array = np.load(path)
-        listed = array.tolist()
-        start, end = ends(array, kind)
-        s, e = Corridex.Index(*start), Corridex.Index(*end)
-        floyd = name.endswith("-floyd")
-        for solver in (["FloydWarshall"] if floyd else SOLVERS):
-            cls = getattr(Corridex, solver)
-            for form, grid in (("list", listed), ("numpy", array)):
-                def run():
-                    obj = cls(grid, s, e)
-                    obj.solve()
-                    return obj, obj.SrcToDestPath()
-                seconds, (obj, route) = median_time(run, repeats)
-                traversed_seconds, traversed = median_time(obj.TraversedNodes, repeats)
-                rows.append(dict(library="Corridex", name=f"{solver} ({form})", solver=solver,
-                                 form=form, maze=name, seconds=seconds,
-                                 length=obj.SrcToDestDistance() if route else None,
-                                 steps=len(route) - 1 if route else None,
-                                 traversed=len(traversed), traversed_seconds=traversed_seconds))
-        if not floyd and kind == "perfect":
-            rows += corridex_extras(Corridex, listed, size, repeats)
+    for solver in (["FloydWarshall"] if maze["all_pairs"] else SOLVERS):
+        cls = getattr(Corridex, solver)
+
+        def run():
+            obj = cls(grid, s, e)
+            obj.solve()
+            return obj, obj.SrcToDestPath()
+
+        def summary(result):
+            obj, route = result
+            return (len(route) - 1, obj.SrcToDestDistance()) if route else (None, None)
+
+        seconds, runs, (steps, length) = median_time(run, summary)
+        row = dict(library="Corridex", name=f"{solver} ({task['form']})", solver=solver,
+                   form=task["form"], maze=maze["name"], seconds=seconds, runs=runs,
+                   length=length, steps=steps)
+        if task["form"] == "numpy":
+            # One more solve, untimed: the timed ones are gone, so one solver is alive at a time.
+            obj = cls(grid, s, e)
+            obj.solve()
+            row["traversed_seconds"], row["traversed_runs"], row["traversed"] = median_time(
+                obj.TraversedNodes, len)
+            del obj
+        rows.append(row)
     return rows
 
 
-def corridex_extras(Corridex, listed, size, repeats):
-    """Conversion, result hand-back and generation, each beside its yardstick."""
-    walls = [[False] * len(listed[0]) for _ in listed]
-    convert, _ = median_time(lambda: Corridex.DepthFirstSearch(walls, Corridex.Index(), Corridex.Index()), repeats)
-    numpy_convert, _ = median_time(lambda: np.array(walls, dtype=bool), repeats)
-    n = len(listed)
-    open_grid = [[True] * n for _ in range(n)]
-    solver = Corridex.BreadthFirstSearch(open_grid, Corridex.Index(0, 0), Corridex.Index(n - 1, n - 1))
-    solver.solve()
-    count = solver.TraversedNodesNo()
-    per_index, _ = median_time(solver.TraversedNodes, repeats)
-    numbers = list(range(count))
-    per_tuple, _ = median_time(lambda: [(i, i) for i in numbers], repeats)
+def measure_extras(task):
+    """Grid conversion, result hand-back and generation, each beside its yardstick."""
+    import Corridex
+
+    size = task["size"]
+    if task["what"] == "conversion":
+        walls = [[False] * size for _ in range(size)]
+        # On an all-wall grid construction is the conversion alone: there is no graph to build.
+        convert, runs, _ = median_time(
+            lambda: Corridex.DepthFirstSearch(walls, Corridex.Index(), Corridex.Index()))
+        numpy_convert, _, _ = median_time(lambda: np.array(walls, dtype=bool))
+        return [dict(library="Corridex", name="grid conversion (list)", maze=f"walls-{size}",
+                     seconds=convert, runs=runs,
+                     yardsticks={"numpy.array(grid, dtype=bool)": numpy_convert})]
+    if task["what"] == "hand-back":
+        return [measure_hand_back(Corridex, size)]
     libc = ctypes.CDLL(None)
     libc.srand(1)
-    generate, _ = median_time(lambda: Corridex.RandomMazeGenerator(size, size).generate(), repeats)
-    return [dict(library="Corridex", name="grid conversion (list)", maze=f"walls-{size}",
-                 seconds=convert, yardstick="numpy.array(grid, dtype=bool)",
-                 yardstick_seconds=numpy_convert),
-            dict(library="Corridex", name="TraversedNodes per Index", maze=f"open-{size}",
-                 seconds=per_index / count, yardstick="2-tuple of ints",
-                 yardstick_seconds=per_tuple / count),
-            dict(library="Corridex", name="RandomMazeGenerator.generate", maze=f"perfect-{size}",
-                 seconds=generate)]
+    generate, runs, _ = median_time(lambda: Corridex.RandomMazeGenerator(size, size).generate(),
+                                    len)
+    return [dict(library="Corridex", name="RandomMazeGenerator.generate",
+                 maze=f"perfect-{size}", seconds=generate, runs=runs)]
 
 
-def peer_worker(library, mazes, repeats, small):
-    rows = []
-    for name, size, kind, path in mazes:
-        grid = np.load(path)
-        start, end = ends(grid, kind)
-        floyd = name.endswith("-floyd")
-        for peer in peers.PEERS:
-            if peer.library != library:
-                continue
-            if floyd != (peer.family == peers.ALL_PAIRS):
-                continue
-            if peer.where == peers.SMALL and size != small:
-                continue
-            if peer.where == peers.ALL_PAIRS_TINY:
-                continue
-            seconds, length = median_time(lambda: peer.run(grid, start, end), repeats)
-            rows.append(dict(library=library, name=peer.name, family=peer.family, maze=name,
-                             seconds=seconds, length=length, shortest=peer.shortest,
-                             note=peer.note))
-    if library == "mazelib":
-        for name, size, kind, path in mazes:
-            if kind == "perfect" and not name.endswith("-floyd"):
-                seconds, _ = median_time(lambda: peers.mazelib_generate(size, 1), 1, budget=5)
-                rows.append(dict(library="mazelib", name="BacktrackingGenerator",
-                                 maze=f"perfect-{size}", seconds=seconds))
-    return rows
+def measure_hand_back(Corridex, size):
+    """TraversedNodes() per Index on an open grid, beside building as many 2-tuples of ints."""
+    open_grid = [[True] * size for _ in range(size)]
+    solver = Corridex.BreadthFirstSearch(open_grid, Corridex.Index(0, 0),
+                                         Corridex.Index(size - 1, size - 1))
+    del open_grid
+    solver.solve()
+    count = solver.TraversedNodesNo()
+    per_index, runs, _ = median_time(solver.TraversedNodes, len)
+    del solver
+    # Yardsticks: a tuple per element built by the interpreter, and one built at C speed.
+    numbers = list(range(count))
+    python_loop, _, _ = median_time(lambda: [(i, i) for i in numbers], len)
+    del numbers
+    rows = [i // size for i in range(count)]
+    cols = [i % size for i in range(count)]
+    c_speed, _, _ = median_time(lambda: list(zip(rows, cols)), len)
+    return dict(library="Corridex", name="TraversedNodes per Index", maze=f"open-{size}",
+                seconds=per_index / count, runs=runs, count=count,
+                yardsticks={"2-tuple, Python loop [(i, i) for i in ints]": python_loop / count,
+                            "2-tuple, C speed list(zip(rows, cols))": c_speed / count})
 
 
-def worker_main(args):
-    with open(args.worker_input) as handle:
-        job = json.load(handle)
-    if job["library"] == "Corridex":
-        rows = corridex_worker(job["mazes"], job["repeats"])
-    else:
-        rows = peer_worker(job["library"], job["mazes"], job["repeats"], job["small"])
-    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
-    print(json.dumps(dict(rows=rows, peak_mib=peak)))
+def measure_peer(task):
+    peer = next(p for p in peers.PEERS if p.name == task["peer"])
+    maze = task["maze"]
+    grid = np.load(maze["path"])
+    start, end = ends(grid.shape, maze["kind"])
+    seconds, runs, length = median_time(lambda: peer.run(grid, start, end), slow=True)
+    return [dict(library=peer.library, name=peer.name, family=peer.family, maze=maze["name"],
+                 seconds=seconds, runs=runs, length=length, shortest=peer.shortest,
+                 note=peer.note)]
 
 
-def run_worker(library, mazes, repeats, small, folder):
-    job = os.path.join(folder, f"job-{library}.json")
-    with open(job, "w") as handle:
-        json.dump(dict(library=library, mazes=mazes, repeats=repeats, small=small), handle)
+def measure_mazelib(task):
+    # CPU time, not wall time: the sizes run side by side (see run_mazelib). The generator is
+    # single-threaded Python, so on an idle core the two agree.
+    size = task["size"]
+    seconds, runs, _ = median_time(lambda: peers.mazelib_generate(size, 1), len, slow=True,
+                                   clock=time.process_time)
+    return [dict(library="mazelib", name="BacktrackingGenerator", maze=f"perfect-{size}",
+                 seconds=seconds, runs=runs)]
+
+
+MEASURE = dict(corridex=measure_corridex, extras=measure_extras, peer=measure_peer,
+               mazelib=measure_mazelib)
+
+
+def worker_main(job_path):
+    with open(job_path) as handle:
+        tasks = json.load(handle)
+
+    def emit(**event):
+        print(json.dumps(event), flush=True)
+
+    for index, task in enumerate(tasks):
+        print(f"measuring {describe(task)}", file=sys.stderr, flush=True)
+        emit(start=index, cpu=time.process_time())
+        for row in MEASURE[task["kind"]](task):
+            emit(row=row)
+        emit(done=index)
+    # Not getrusage's ru_maxrss: a child starts with its parent's high-water mark.
+    emit(peak_mib=proc_status(os.getpid())[1])
+
+
+# --- running workers -------------------------------------------------------------------------
+
+
+def proc_status(pid):
+    """(resident MiB, peak resident MiB) of a live process, from /proc; (0, 0) once it is gone."""
+    fields = {}
     try:
-        done = subprocess.run([sys.executable, __file__, "--worker-input", job],
-                              capture_output=True, text=True, timeout=WORKER_TIMEOUT)
-    except subprocess.TimeoutExpired:
-        return dict(rows=[], peak_mib=None, error=f"timed out after {WORKER_TIMEOUT} s")
-    if done.returncode != 0:
-        return dict(rows=[], peak_mib=None, error=(done.stderr.strip().splitlines() or ["?"])[-1])
-    return json.loads(done.stdout.strip().splitlines()[-1])
+        with open(f"/proc/{pid}/status") as handle:
+            for line in handle:
+                key, _, value = line.partition(":")
+                fields[key] = value
+    except OSError:
+        return 0.0, 0.0
+    kib = lambda key: int(fields.get(key, "0 kB").split()[0])  # noqa: E731
+    return kib("VmRSS") / 1024, kib("VmHWM") / 1024
 
 
-# --- report --------------------------------------------------------------------------------
+def proc_cpu_seconds(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as handle:
+            fields = handle.read().rsplit(")", 1)[1].split()
+    except OSError:
+        return None
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")  # utime + stime
+
+
+def stderr_tail(path, lines=5):
+    """The last lines of a worker's stderr on one line, without the ^^^ marker lines."""
+    with open(path, errors="replace") as handle:
+        tail = [line.strip() for line in handle if line.strip(" ^~\n")][-lines:]
+    return " | ".join(tail)
+
+
+def exit_reason(returncode):
+    if returncode < 0:
+        name = signal.Signals(-returncode).name
+        hint = " (the kernel's out-of-memory killer?)" if returncode == -signal.SIGKILL else ""
+        return f"killed by {name}{hint}"
+    return f"exit code {returncode}"
+
+
+@dataclasses.dataclass
+class Outcome:
+    rows: list
+    done: int  # tasks completed
+    peak_mib: float
+    error: str | None = None
+    timed_out: bool = False
+    cpu_seconds: float | None = None  # CPU time the unfinished task had used
+
+
+def read_events(reader):
+    """The complete JSON lines written since the last call; a half-written one waits."""
+    while True:
+        position = reader.tell()
+        line = reader.readline()
+        if not line.endswith("\n"):
+            reader.seek(position)
+            return
+        yield json.loads(line)
+
+
+def watch(proc, task, task_started, task_cpu, outcome):
+    """Stops the worker when its task runs over its time or the worker over the memory cap."""
+    resident, peak = proc_status(proc.pid)
+    outcome.peak_mib = max(outcome.peak_mib, peak)
+    cpu = proc_cpu_seconds(proc.pid)
+    cpu_used = cpu - task_cpu if cpu is not None else None
+    if time.monotonic() - task_started > TASK_LIMIT:
+        outcome.error, outcome.timed_out = f"timed out after {TASK_LIMIT} s", True
+    elif cpu_used is not None and cpu_used > task.get("cpu_limit", float("inf")):
+        outcome.error = f"ran out of its {task['cpu_limit']} CPU seconds"
+        outcome.timed_out = True
+    if outcome.timed_out:
+        outcome.cpu_seconds = cpu_used
+        proc.kill()
+    elif resident * 2**20 > MEMORY_CAP:
+        outcome.error = (f"stopped at {resident:.0f} MiB resident, over the "
+                         f"{MEMORY_CAP >> 20} MiB cap")
+        proc.kill()
+
+
+def run_process(tasks, folder):
+    """Runs tasks in one fresh worker, watching its time per task and its resident size."""
+    folder = tempfile.mkdtemp(dir=folder)  # workers may run side by side
+    job = os.path.join(folder, "job.json")
+    with open(job, "w") as handle:
+        json.dump(tasks, handle)
+    out_path, err_path = os.path.join(folder, "worker.out"), os.path.join(folder, "worker.err")
+    with open(out_path, "w") as out, open(err_path, "w") as err:
+        proc = subprocess.Popen([sys.executable, __file__, "--worker", job], stdout=out,
+                                stderr=err)
+    outcome = Outcome(rows=[], done=0, peak_mib=0.0)
+    task_started, task_cpu = time.monotonic(), 0.0
+    try:
+        with open(out_path) as reader:
+            while True:
+                finished = proc.poll() is not None
+                for event in read_events(reader):
+                    if "row" in event:
+                        outcome.rows.append(event["row"])
+                    elif "start" in event:
+                        task_started, task_cpu = time.monotonic(), event["cpu"]
+                    elif "done" in event:
+                        outcome.done = event["done"] + 1
+                    elif "peak_mib" in event:
+                        outcome.peak_mib = event["peak_mib"]
+                if finished:
+                    break
+                if outcome.error is None:  # not yet stopped by us
+                    watch(proc, tasks[min(outcome.done, len(tasks) - 1)], task_started,
+                          task_cpu, outcome)
+                time.sleep(0.1)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+        proc.wait()
+    if outcome.error is None and proc.returncode != 0:
+        outcome.error = exit_reason(proc.returncode)
+    if outcome.error:
+        tail = stderr_tail(err_path)
+        outcome.error += f"; stderr: {tail}" if tail else "; nothing on stderr"
+    return outcome
+
+
+def run_worker(tasks, folder):
+    """Runs tasks in fresh workers; after a failure, a new worker goes on with the next task.
+
+    Returns (rows, peak MiB, errors). A mazelib generation that runs out of time is no error:
+    its row gets the CPU time it used as a lower bound."""
+    rows, errors, peak = [], [], 0.0
+    while tasks:
+        outcome = run_process(tasks, folder)
+        rows += outcome.rows
+        peak = max(peak, outcome.peak_mib)
+        if outcome.error is None:
+            break
+        failed = tasks[outcome.done]
+        if failed["kind"] == "mazelib" and outcome.timed_out and outcome.cpu_seconds:
+            rows.append(dict(library="mazelib", name="BacktrackingGenerator",
+                             maze=f"perfect-{failed['size']}", seconds=None, runs=0,
+                             lower_bound=outcome.cpu_seconds))
+        else:
+            errors.append(f"{describe(failed)}: {outcome.error}")
+        tasks = tasks[outcome.done + 1:]
+    return rows, peak, errors
+
+
+def run_side_by_side(tasks, folder):
+    """Each task in its own worker, two at a time: for mazelib's generator, whose large sizes
+    take minutes of pure Python. It is timed in CPU seconds, so a neighbour does not skew it."""
+    with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
+        results = list(pool.map(lambda task: run_worker([task], folder), tasks))
+    rows = [row for worker_rows, _, _ in results for row in worker_rows]
+    errors = [error for _, _, worker_errors in results for error in worker_errors]
+    return rows, max(peak for _, peak, _ in results), errors
+
+
+# --- checks and report -----------------------------------------------------------------------
 
 
 def check_lengths(rows):
-    """Every shortest-route answer must match BreadthFirstSearch's steps on the same maze."""
-    truth = {r["maze"]: r["steps"] for r in rows
-             if r.get("solver") == "BreadthFirstSearch" and r["form"] == "numpy"}
-    floyd = {r["maze"]: r["length"] for r in rows if r.get("solver") == "FloydWarshall"}
-    truth.update(floyd)
-    problems = []
+    """Every result that promises a shortest route must report the same length on its maze."""
+    claims = {}
     for r in rows:
-        if "length" not in r or r["maze"] not in truth:
+        if "length" not in r:
             continue
-        shortest = (r.get("solver") in ALWAYS_SHORTEST or r["maze"].startswith("perfect")
-                    or (r["library"] != "Corridex" and r.get("shortest", True)))
-        if shortest and r["length"] != truth[r["maze"]]:
-            problems.append(f"{r['library']} {r['name']} on {r['maze']}: {r['length']} "
-                            f"!= {truth[r['maze']]}")
+        perfect = r["maze"].startswith("perfect")  # one route only, so every search finds it
+        if r["library"] == "Corridex":
+            if r["solver"] in ALWAYS_SHORTEST or perfect:
+                claims.setdefault(r["maze"], []).append((f"Corridex {r['name']} distance", r["length"]))
+                claims[r["maze"]].append((f"Corridex {r['name']} route steps", r["steps"]))
+        elif r["shortest"] or perfect:
+            claims.setdefault(r["maze"], []).append((f"{r['name']}", r["length"]))
+    problems = []
+    for maze, found in claims.items():
+        if len({length for _, length in found}) > 1:
+            problems.append(f"{maze}: " + ", ".join(f"{who} {length}" for who, length in found))
     return problems
 
 
-def report(rows, peaks, errors):
-    print(f"{'solver':30s} {'maze':18s} {'Corridex':>10s} {'fastest peer':44s} {'peer':>10s} {'ratio':>7s}")
+def fastest_rival(row, rows):
+    rivals = [p for p in rows if p.get("family") == FAMILY[row["solver"]]
+              and p["maze"] == row["maze"]]
+    return min(rivals, key=lambda p: p["seconds"], default=None)
+
+
+def fmt_time(seconds, runs=3):
+    """Seconds in a readable unit; a '*' marks a figure from fewer than three timed runs."""
+    if seconds is None:
+        return "-"
+    if seconds >= 10:
+        text = f"{seconds:.1f}s"
+    elif seconds >= 1e-3:
+        text = f"{seconds * 1e3:.1f}ms"
+    else:
+        text = f"{seconds * 1e6:.0f}us"
+    return text + ("*" if runs < 3 else " ")
+
+
+def fmt_count(n):
+    return f"{n / 1e6:.2f}M" if n >= 1e6 else f"{n / 1e3:.1f}k" if n >= 1e3 else str(n)
+
+
+def print_table(rows, maze_order):
+    print(f"{'solver':26s} {'maze':17s} {'Corridex':>10s}  {'fastest peer':45s} {'peer':>10s} "
+          f"{'ratio':>8s}  {'TraversedNodes()':>18s}")
     corridex = [r for r in rows if r["library"] == "Corridex" and "solver" in r]
+    corridex.sort(key=lambda r: (maze_order.index(r["maze"]), SOLVERS.index(r["solver"])
+                                 if r["solver"] in SOLVERS else 0, r["form"]))
     summary = []
     for r in corridex:
-        family = FAMILY[r["solver"]]
-        rivals = [p for p in rows if p.get("family") == family and p["maze"] == r["maze"]]
-        if r["solver"] == "DepthFirstSearch":
-            rivals = [p for p in rivals if not p["shortest"]] or rivals
-        best = min(rivals, key=lambda p: p["seconds"], default=None)
+        best = fastest_rival(r, rows)
         ratio = best["seconds"] / r["seconds"] if best else None
         summary.append(dict(r, peer=best and best["name"], peer_seconds=best and best["seconds"],
                             ratio=ratio))
-        print(f"{r['name']:30s} {r['maze']:18s} {r['seconds'] * 1e3:8.1f}ms "
-              f"{(best['library'] + ': ' + best['name'])[:44] if best else '-':44s} "
-              f"{best['seconds'] * 1e3 if best else float('nan'):8.1f}ms "
-              f"{ratio if ratio else float('nan'):6.2f}x")
-    print("\nratio = fastest peer's time / Corridex's time (above 1: Corridex is faster).")
-    print("Small-size-only peers (pure Python, or O(V E)): " + ", ".join(sorted(
-        {p.name for p in peers.PEERS if p.where == peers.SMALL})))
-    print("FloydWarshall runs only on the *-floyd mazes, against the all-pairs peers.\n")
-    for r in rows:
-        if "yardstick" in r:
-            print(f"{r['name']:28s} {r['maze']:14s} {r['seconds'] * 1e9 if r['seconds'] < 1e-3 else r['seconds'] * 1e3:10.2f}"
-                  f"{'ns' if r['seconds'] < 1e-3 else 'ms'}  {r['yardstick']}: "
-                  f"{r['yardstick_seconds'] / r['seconds']:.2f}x Corridex's time")
-    generation = {r["maze"]: r for r in rows if r["name"] == "RandomMazeGenerator.generate"}
-    for r in rows:
-        if r["name"] == "BacktrackingGenerator" and r["maze"] in generation:
-            mine = generation[r["maze"]]["seconds"]
-            print(f"RandomMazeGenerator {r['maze']}: {mine * 1e3:.1f}ms, mazelib "
-                  f"{r['seconds'] * 1e3:.1f}ms: {r['seconds'] / mine:.1f}x")
-    by = {(r["solver"], r["maze"], r["form"]): r["seconds"] for r in corridex}
-    for (solver, maze, form), seconds in sorted(by.items()):
-        if solver == "BellmanFord" and (("DijkstraAlgorithm", maze, form) in by):
-            print(f"BellmanFord / DijkstraAlgorithm on {maze} ({form}): "
-                  f"{seconds / by[('DijkstraAlgorithm', maze, form)]:.2f}")
-    print("\npeak resident size per library (MiB): " +
-          ", ".join(f"{k} {v:.0f}" for k, v in peaks.items() if v))
-    for library, error in errors.items():
-        print(f"{library}: not measured ({error})")
+        traversed = (f"{fmt_time(r['traversed_seconds'], r['traversed_runs'])} "
+                     f"{fmt_count(r['traversed']):>6s}" if "traversed" in r else "")
+        print(f"{r['name']:26s} {r['maze']:17s} {fmt_time(r['seconds'], r['runs']):>10s}  "
+              f"{best['name'][:45] if best else '-':45s} "
+              f"{fmt_time(best['seconds'], best['runs']) if best else '-':>10s} "
+              f"{f'{ratio:.2f}x' if ratio else '-':>8s}  {traversed:>18s}")
     return summary
+
+
+def print_notes(tiny, all_pairs_size):
+    print("\nratio = fastest same-family peer's time / Corridex's time (above 1: Corridex is faster)."
+          "\n* = fewer than three timed runs (a slow peer; one run means the warm-up alone, which"
+          " took longer than the budget).")
+    print("Small-size-only peers (pure Python, O(V E), or a route kept per reached node): " +
+          ", ".join(sorted(p.name for p in peers.PEERS if p.where == peers.SMALL)))
+    print(f"FloydWarshall runs only on the all-pairs mazes (*-floyd), against the all-pairs peers; "
+          f"the dense n^3 ones only at {tiny}²: " +
+          ", ".join(sorted(p.name for p in peers.PEERS if p.where == peers.ALL_PAIRS_TINY)))
+    print("Peers marked 'length only' report a distance and build no route; Corridex always"
+          " builds the route.")
+
+
+def print_extras(rows):
+    print()
+    for r in rows:
+        if "yardsticks" not in r:
+            continue
+        per_element = r["name"].endswith("per Index")
+        mine = f"{r['seconds'] * 1e9:.0f} ns" if per_element else fmt_time(r["seconds"], r["runs"])
+        print(f"{r['name']:26s} {r['maze']:12s} Corridex {mine:>9s}")
+        for name, seconds in r["yardsticks"].items():
+            theirs = f"{seconds * 1e9:.0f} ns" if per_element else fmt_time(seconds)
+            print(f"{'':26s} {'':12s} {name}: {theirs} ({seconds / r['seconds']:.2f}x Corridex's time)")
+
+
+def generation_ratios(rows):
+    """{maze: (Corridex seconds, mazelib seconds, is a lower bound)}."""
+    mine = {r["maze"]: r["seconds"] for r in rows if r["name"] == "RandomMazeGenerator.generate"}
+    ratios = {}
+    for r in rows:
+        if r["name"] == "BacktrackingGenerator" and r["maze"] in mine:
+            bound = r["seconds"] is None
+            ratios[r["maze"]] = (mine[r["maze"]], r["lower_bound"] if bound else r["seconds"], bound)
+    return ratios
+
+
+def print_generation(rows):
+    for maze, (mine, theirs, bound) in generation_ratios(rows).items():
+        more = "> " if bound else ""
+        print(f"RandomMazeGenerator {maze}: {fmt_time(mine).strip()}, mazelib BacktrackingGenerator "
+              f"{more}{fmt_time(theirs).strip()} CPU{' (stopped there)' if bound else ''}: "
+              f"{more}{theirs / mine:.0f}x")
+
+
+def goal_lines(rows, summary, largest, all_pairs_size):
+    """(what, figure, target) for the goals this run can show."""
+    ratio = {(r["solver"], r["maze"], r["form"]): r["ratio"] for r in summary}
+    seconds = {(r["solver"], r["maze"], r["form"]): r["seconds"] for r in summary}
+    both = lambda f: "   ".join(f"{form} {f(form)}" for form in ("list", "numpy"))  # noqa: E731
+    x = lambda value: "-" if value is None else f"{value:.2f}x"  # noqa: E731
+    lines = []
+    maze = f"perfect-{largest}"
+    for solver in SOLVERS:
+        lines.append((f"{solver} vs fastest {FAMILY[solver]} peer, {maze}",
+                      both(lambda form: x(ratio.get((solver, maze, form)))), ">= 3x"))
+    for kind in ("perfect", "loops"):
+        floyd = f"{kind}-{all_pairs_size}-floyd"
+        lines.append((f"FloydWarshall vs fastest all-pairs peer, {floyd}",
+                      both(lambda form: x(ratio.get(("FloydWarshall", floyd, form)))), ">= 3x"))
+    conversion = next((r for r in rows if r["name"] == "grid conversion (list)"
+                       and r["maze"] == f"walls-{largest}"), None)
+    if conversion:
+        lines.append((f"grid conversion from a list vs numpy.array(grid, dtype=bool), {largest}²",
+                      x(conversion["yardsticks"]["numpy.array(grid, dtype=bool)"]
+                        / conversion["seconds"]), ">= 10x"))
+    generation = generation_ratios(rows).get(maze)
+    if generation:
+        mine, theirs, bound = generation
+        lines.append((f"RandomMazeGenerator vs mazelib BacktrackingGenerator, {largest}²",
+                      f"{'> ' if bound else ''}{theirs / mine:.0f}x", ">= 10x"))
+
+    def bellman_over_dijkstra(form):
+        bellman, dijkstra = seconds.get(("BellmanFord", maze, form)), seconds.get(
+            ("DijkstraAlgorithm", maze, form))
+        return f"{bellman / dijkstra:.2f}" if bellman and dijkstra else "-"
+
+    lines.append((f"BellmanFord time / DijkstraAlgorithm time, {maze}",
+                  both(bellman_over_dijkstra), "<= 5"))
+    return lines
+
+
+def print_goals(lines):
+    print("\ngoals, from this run (figure, then target):")
+    for what, figure, target in lines:
+        print(f"  {what:68s} {figure:28s} {target}")
+
+
+def report(rows, peaks, errors, maze_order, largest, tiny, all_pairs_size):
+    summary = print_table(rows, maze_order)
+    print_notes(tiny, all_pairs_size)
+    print_extras(rows)
+    print_generation(rows)
+    print("\npeak resident size per worker (MiB): " +
+          ", ".join(f"{k} {v:.0f}" for k, v in peaks.items() if v))
+    for error in errors:
+        print(f"NOT MEASURED: {error}")
+    goals = goal_lines(rows, summary, largest, all_pairs_size)
+    print_goals(goals)
+    return summary, goals
+
+
+# --- main ------------------------------------------------------------------------------------
+
+
+def plan_workers(mazes, sizes, all_pairs_sizes):
+    """(label, tasks) per worker, each library in its own."""
+    small, tiny = sizes[0], all_pairs_sizes[0]
+    plan = [("Corridex", corridex_tasks(mazes)), ("Corridex extras", extras_tasks(sizes))]
+    for library in ["tcod", "pyastar2d", "scipy", "rustworkx", "networkx", "pathfinding"]:
+        plan.append((library, peer_tasks(library, mazes, small, tiny)))
+    plan.append(("mazelib", mazelib_tasks(sizes)))
+    return plan
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--quick", action="store_true", help="small mazes only, about a minute")
     parser.add_argument("--json", default=os.path.join(HERE, "results", "bench.json"))
-    parser.add_argument("--worker-input", help=argparse.SUPPRESS)
+    parser.add_argument("--worker", help=argparse.SUPPRESS)
     args = parser.parse_args()
-    if args.worker_input:
-        return worker_main(args)
+    if args.worker:
+        return worker_main(args.worker)
     sizes = [100, 200] if args.quick else [200, 1000, 2000]
-    floyd_size = 40 if args.quick else 100
-    repeats = 3 if args.quick else 5
-    libraries = ["Corridex", "tcod", "pyastar2d", "scipy", "rustworkx", "networkx",
-                 "pathfinding", "mazelib"]
+    all_pairs_sizes = [40] if args.quick else [40, 100]
+    began = time.monotonic()
+    rows, peaks, errors, worker_seconds = [], {}, [], {}
     with tempfile.TemporaryDirectory() as folder:
-        mazes = make_mazes(sizes, floyd_size, folder)
-        rows, peaks, errors = [], {}, {}
-        for library in libraries:
-            print(f"measuring {library} ...", file=sys.stderr, flush=True)
-            result = run_worker(library, mazes, repeats, sizes[0], folder)
-            rows += result["rows"]
-            peaks[library] = result["peak_mib"]
-            if "error" in result:
-                errors[library] = result["error"]
+        mazes = make_mazes(sizes, all_pairs_sizes, folder)
+        for label, tasks in plan_workers(mazes, sizes, all_pairs_sizes):
+            print(f"measuring {label} ({len(tasks)} tasks) ...", end="", file=sys.stderr,
+                  flush=True)
+            worker_began = time.monotonic()
+            run = run_side_by_side if label == "mazelib" else run_worker
+            worker_rows, peaks[label], worker_errors = run(tasks, folder)
+            worker_seconds[label] = time.monotonic() - worker_began
+            print(f" {worker_seconds[label]:.0f} s", file=sys.stderr, flush=True)
+            rows += worker_rows
+            errors += [f"{label}: {error}" for error in worker_errors]
     problems = check_lengths(rows)
     if problems:
         print("route lengths disagree; no times reported:\n  " + "\n  ".join(problems))
+        for error in errors:
+            print(f"NOT MEASURED: {error}")
         sys.exit(1)
-    summary = report(rows, peaks, errors)
+    summary, goals = report(rows, peaks, errors, [m["name"] for m in mazes], sizes[-1],
+                            all_pairs_sizes[0], all_pairs_sizes[-1])
+    wall = time.monotonic() - began
+    print(f"\nwall time {wall:.0f} s")
     os.makedirs(os.path.dirname(os.path.abspath(args.json)), exist_ok=True)
     with open(args.json, "w") as handle:
-        json.dump(dict(rows=rows, summary=summary, peaks=peaks, errors=errors), handle, indent=1)
-    print(f"\nfigures written to {args.json}")
+        json.dump(dict(rows=rows, summary=summary, goals=goals, peaks=peaks, errors=errors,
+                       worker_seconds=worker_seconds, wall_seconds=wall), handle, indent=1)
+    print(f"figures written to {args.json}")
 
 
 if __name__ == "__main__":

@@ -14,15 +14,16 @@ from typing import Callable, Optional
 import numpy as np
 
 # Algorithm families: Corridex's solvers are compared against the fastest peer of their family.
-TRAVERSAL = "traversal"  # depth- or breadth-first
+DEPTH_FIRST = "depth-first"
+BREADTH_FIRST = "breadth-first"
 DIJKSTRA = "dijkstra"
 ASTAR = "astar"
 BELLMAN_FORD = "bellman-ford"
 ALL_PAIRS = "all-pairs"
 
-# Where a peer may run: "all" (every maze size), "small" (the smallest size only; pure Python),
-# "all-pairs" (the all-pairs grids), "all-pairs-tiny" (the smallest all-pairs grid: O(n^3) in
-# interpreted or slow code).
+# Where a peer may run: "all" (every maze size); "small" (the smallest size only: pure Python,
+# O(V E), or memory that grows with the square of the route); "all-pairs" (every all-pairs grid);
+# "all-pairs-tiny" (the smallest all-pairs grid only: a dense O(n^3) Floyd-Warshall).
 ALL, SMALL, ALL_PAIRS_GRID, ALL_PAIRS_TINY = "all", "small", "all-pairs", "all-pairs-tiny"
 
 
@@ -196,7 +197,7 @@ def pyastar2d_astar(grid, start, end):
 # --- scipy.sparse.csgraph ------------------------------------------------------------------
 
 
-@peer("scipy breadth_first_order", "scipy", TRAVERSAL)
+@peer("scipy breadth_first_order", "scipy", BREADTH_FIRST)
 def scipy_bfs(grid, start, end):
     from scipy.sparse import csgraph
 
@@ -206,7 +207,7 @@ def scipy_bfs(grid, start, end):
     return walk_predecessors(pred, s, t)
 
 
-@peer("scipy depth_first_order", "scipy", TRAVERSAL, shortest=False)
+@peer("scipy depth_first_order", "scipy", DEPTH_FIRST, shortest=False)
 def scipy_dfs(grid, start, end):
     from scipy.sparse import csgraph
 
@@ -236,7 +237,8 @@ def scipy_bellman_ford(grid, start, end):
     return walk_predecessors(pred, s, t)
 
 
-@peer("scipy floyd_warshall", "scipy", ALL_PAIRS, where=ALL_PAIRS_GRID)
+@peer("scipy floyd_warshall", "scipy", ALL_PAIRS, where=ALL_PAIRS_TINY,
+      note="dense n^3: 6 to 28 s at 100 x 100, so the smallest all-pairs grid only")
 def scipy_floyd_warshall(grid, start, end):
     from scipy.sparse import csgraph
 
@@ -272,13 +274,15 @@ def rustworkx_graph(grid):
     return ids, graph
 
 
-@peer("rustworkx bfs_successors", "rustworkx", TRAVERSAL)
+@peer("rustworkx bfs_successors", "rustworkx", BREADTH_FIRST, where=SMALL,
+      note="a Python walk over every listing: small size only")
 def rustworkx_bfs(grid, start, end):
     import rustworkx
 
     ids, graph = rustworkx_graph(grid)
     s, t = int(ids[start]), int(ids[end])
-    # A child can be listed again under a later node; its first listing is its BFS parent.
+    # bfs_successors takes only a directed graph. It lists every neighbour of each node, so a
+    # child is listed again under later nodes; its first listing is its BFS parent.
     pred = {}
     for parent, children in rustworkx.bfs_successors(graph.to_directed(), s):
         for child in children:
@@ -287,7 +291,19 @@ def rustworkx_bfs(grid, start, end):
     return walk_mapping(pred, s, t)
 
 
-@peer("rustworkx dfs_edges", "rustworkx", TRAVERSAL, shortest=False)
+@peer("rustworkx bfs_layers", "rustworkx", BREADTH_FIRST, note="length only")
+def rustworkx_bfs_layers(grid, start, end):
+    import rustworkx
+
+    ids, graph = rustworkx_graph(grid)
+    s, t = int(ids[start]), int(ids[end])
+    for depth, layer in enumerate(rustworkx.bfs_layers(graph, [s])):
+        if t in layer:
+            return depth
+    return None
+
+
+@peer("rustworkx dfs_edges", "rustworkx", DEPTH_FIRST, shortest=False)
 def rustworkx_dfs(grid, start, end):
     import rustworkx
 
@@ -297,7 +313,14 @@ def rustworkx_dfs(grid, start, end):
     return walk_mapping(pred, s, t)
 
 
-@peer("rustworkx dijkstra_shortest_paths", "rustworkx", DIJKSTRA)
+# rustworkx's *_shortest_paths functions keep a whole route for every node they reach, even with
+# a target: the sum of route lengths, about 24 GB on the 1000 x 1000 perfect maze, where the
+# kernel killed the benchmark's worker. They run at the small size only; the *_path_lengths
+# functions (lengths only, stopping at the goal) run everywhere.
+
+
+@peer("rustworkx dijkstra_shortest_paths", "rustworkx", DIJKSTRA, where=SMALL,
+      note="a route per reached node: small size only")
 def rustworkx_dijkstra(grid, start, end):
     import rustworkx
 
@@ -305,6 +328,17 @@ def rustworkx_dijkstra(grid, start, end):
     s, t = int(ids[start]), int(ids[end])
     paths = rustworkx.dijkstra_shortest_paths(graph, s, target=t, default_weight=1.0)
     return len(paths[t]) - 1 if t in paths else (0 if s == t else None)
+
+
+@peer("rustworkx dijkstra_shortest_path_lengths", "rustworkx", DIJKSTRA,
+      note="length only, stops at the goal")
+def rustworkx_dijkstra_length(grid, start, end):
+    import rustworkx
+
+    ids, graph = rustworkx_graph(grid)
+    s, t = int(ids[start]), int(ids[end])
+    lengths = rustworkx.dijkstra_shortest_path_lengths(graph, s, lambda _edge: 1.0, goal=t)
+    return int(lengths[t]) if t in lengths else (0 if s == t else None)
 
 
 @peer("rustworkx astar_shortest_path", "rustworkx", ASTAR, note="Python callbacks")
@@ -320,7 +354,8 @@ def rustworkx_astar(grid, start, end):
     return len(path) - 1
 
 
-@peer("rustworkx bellman_ford_shortest_paths", "rustworkx", BELLMAN_FORD)
+@peer("rustworkx bellman_ford_shortest_paths", "rustworkx", BELLMAN_FORD, where=SMALL,
+      note="a route per reached node: small size only")
 def rustworkx_bellman_ford(grid, start, end):
     import rustworkx
 
@@ -328,6 +363,17 @@ def rustworkx_bellman_ford(grid, start, end):
     s, t = int(ids[start]), int(ids[end])
     paths = rustworkx.bellman_ford_shortest_paths(graph, s, target=t, default_weight=1.0)
     return len(paths[t]) - 1 if t in paths else (0 if s == t else None)
+
+
+@peer("rustworkx bellman_ford_shortest_path_lengths", "rustworkx", BELLMAN_FORD,
+      note="length only")
+def rustworkx_bellman_ford_length(grid, start, end):
+    import rustworkx
+
+    ids, graph = rustworkx_graph(grid)
+    s, t = int(ids[start]), int(ids[end])
+    lengths = rustworkx.bellman_ford_shortest_path_lengths(graph, s, lambda _edge: 1.0, goal=t)
+    return int(lengths[t]) if t in lengths else (0 if s == t else None)
 
 
 @peer("rustworkx distance_matrix (all-pairs BFS)", "rustworkx", ALL_PAIRS, where=ALL_PAIRS_GRID,
@@ -382,7 +428,7 @@ def _networkx_tree_walk(edges, s, t):
     return None
 
 
-@peer("networkx bfs_edges", "networkx", TRAVERSAL, where=SMALL)
+@peer("networkx bfs_edges", "networkx", BREADTH_FIRST, where=SMALL)
 def networkx_bfs(grid, start, end):
     import networkx
 
@@ -391,7 +437,7 @@ def networkx_bfs(grid, start, end):
     return _networkx_tree_walk(networkx.bfs_edges(graph, s), s, t)
 
 
-@peer("networkx dfs_edges", "networkx", TRAVERSAL, where=SMALL, shortest=False)
+@peer("networkx dfs_edges", "networkx", DEPTH_FIRST, where=SMALL, shortest=False)
 def networkx_dfs(grid, start, end):
     import networkx
 
@@ -461,7 +507,7 @@ def _pathfinding(grid, start, end, finder_class):
     return len(path) - 1 if path else None
 
 
-@peer("pathfinding BreadthFirstFinder", "pathfinding", TRAVERSAL, where=SMALL)
+@peer("pathfinding BreadthFirstFinder", "pathfinding", BREADTH_FIRST, where=SMALL)
 def pathfinding_bfs(grid, start, end):
     from pathfinding.finder.breadth_first import BreadthFirstFinder
 
