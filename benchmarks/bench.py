@@ -7,9 +7,12 @@
 Each library runs in a fresh subprocess, so that its peak resident size is its own. Every time
 includes what a user of that library would do: for Corridex, construction (grid conversion and
 graph building) + solve() + SrcToDestPath(); for a peer, its own input preparation and search.
-Times are medians of up to five runs after a warm-up; slow peers get fewer runs (see
-median_time). Before any time is printed, every result that promises a shortest route must
-report the same length on the same maze.
+Times are medians of three to five runs after a warm-up; a peer whose warm-up alone takes over a
+second is measured by that run. mazelib's generator is timed in CPU seconds, at most 60 per
+size; where it runs out, the figure is a lower bound. A worker that fails is reported with its
+reason (exit code or signal, time or memory limit, end of stderr) and the next one goes on.
+Before any time is printed, every result that promises a shortest route must report the same
+length on the same maze.
 """
 
 from __future__ import annotations
@@ -164,7 +167,9 @@ def describe(task):
 
 
 def measure_corridex(task):
-    """Every solver on one maze in one input form; TraversedNodes() timed on the numpy form."""
+    """Every solver on one maze in one input form; TraversedNodes() timed on the numpy form.
+
+    Yields a row per solver, so that a crash loses only the solver that crashed."""
     import Corridex
 
     maze = task["maze"]
@@ -173,7 +178,6 @@ def measure_corridex(task):
     if task["form"] == "list":
         grid = grid.tolist()  # the array is no longer needed
     s, e = Corridex.Index(*start), Corridex.Index(*end)
-    rows = []
     for solver in (["FloydWarshall"] if maze["all_pairs"] else SOLVERS):
         cls = getattr(Corridex, solver)
 
@@ -197,8 +201,7 @@ def measure_corridex(task):
             row["traversed_seconds"], row["traversed_runs"], row["traversed"] = median_time(
                 obj.TraversedNodes, len)
             del obj
-        rows.append(row)
-    return rows
+        yield row
 
 
 def measure_extras(task):
@@ -458,16 +461,21 @@ def check_lengths(rows):
         if "length" not in r:
             continue
         perfect = r["maze"].startswith("perfect")  # one route only, so every search finds it
+        found = claims.setdefault(r["maze"], [])
         if r["library"] == "Corridex":
             if r["solver"] in ALWAYS_SHORTEST or perfect:
-                claims.setdefault(r["maze"], []).append((f"Corridex {r['name']} distance", r["length"]))
-                claims[r["maze"]].append((f"Corridex {r['name']} route steps", r["steps"]))
+                found.append((f"Corridex {r['name']} distance", r["length"]))
+                found.append((f"Corridex {r['name']} route steps", r["steps"]))
         elif r["shortest"] or perfect:
-            claims.setdefault(r["maze"], []).append((f"{r['name']}", r["length"]))
+            found.append((r["name"], r["length"]))
     problems = []
     for maze, found in claims.items():
-        if len({length for _, length in found}) > 1:
-            problems.append(f"{maze}: " + ", ".join(f"{who} {length}" for who, length in found))
+        lengths = [length for _, length in found]
+        usual = max(set(lengths), key=lengths.count)
+        odd = [f"{who} {length}" for who, length in found if length != usual]
+        if odd:
+            problems.append(f"{maze}: {lengths.count(usual)} results say {usual}, but " +
+                            ", ".join(odd))
     return problems
 
 
@@ -515,10 +523,14 @@ def print_table(rows, maze_order):
     return summary
 
 
-def print_notes(tiny, all_pairs_size):
+def print_notes(summary, tiny):
     print("\nratio = fastest same-family peer's time / Corridex's time (above 1: Corridex is faster)."
-          "\n* = fewer than three timed runs (a slow peer; one run means the warm-up alone, which"
-          " took longer than the budget).")
+          f"\n* = a slow peer, measured once: its warm-up alone took over {BUDGET:.0f} s.")
+    shown = {r["peer"] for r in summary if r["peer"]}
+    notes = {p.name: p.note for p in peers.PEERS if p.name in shown and p.note}
+    print("About the fastest peers above:")
+    for name, note in notes.items():
+        print(f"  {name}: {note}")
     print("Small-size-only peers (pure Python, O(V E), or a route kept per reached node): " +
           ", ".join(sorted(p.name for p in peers.PEERS if p.where == peers.SMALL)))
     print(f"FloydWarshall runs only on the all-pairs mazes (*-floyd), against the all-pairs peers; "
@@ -561,39 +573,43 @@ def print_generation(rows):
 
 
 def goal_lines(rows, summary, largest, all_pairs_size):
-    """(what, figure, target) for the goals this run can show."""
-    ratio = {(r["solver"], r["maze"], r["form"]): r["ratio"] for r in summary}
-    seconds = {(r["solver"], r["maze"], r["form"]): r["seconds"] for r in summary}
-    both = lambda f: "   ".join(f"{form} {f(form)}" for form in ("list", "numpy"))  # noqa: E731
-    x = lambda value: "-" if value is None else f"{value:.2f}x"  # noqa: E731
-    lines = []
+    """(what, figure, target) for each goal, from this run's figures."""
+    by_key = {(r["solver"], r["maze"], r["form"]): r for r in summary}
     maze = f"perfect-{largest}"
-    for solver in SOLVERS:
-        lines.append((f"{solver} vs fastest {FAMILY[solver]} peer, {maze}",
-                      both(lambda form: x(ratio.get((solver, maze, form)))), ">= 3x"))
+
+    def per_form(figure):
+        return "   ".join(f"{form} {figure(form)}" for form in ("list", "numpy"))
+
+    def ratio(solver, maze_name):
+        def figure(form):
+            row = by_key.get((solver, maze_name, form))
+            return f"{row['ratio']:.2f}x" if row and row["ratio"] else "-"
+        return figure
+
+    def bellman_over_dijkstra(form):
+        bellman, dijkstra = by_key.get(("BellmanFord", maze, form)), by_key.get(
+            ("DijkstraAlgorithm", maze, form))
+        return f"{bellman['seconds'] / dijkstra['seconds']:.2f}" if bellman and dijkstra else "-"
+
+    lines = [(f"{solver} vs fastest {FAMILY[solver]} peer, {maze}",
+              per_form(ratio(solver, maze)), ">= 3x") for solver in SOLVERS]
     for kind in ("perfect", "loops"):
         floyd = f"{kind}-{all_pairs_size}-floyd"
         lines.append((f"FloydWarshall vs fastest all-pairs peer, {floyd}",
-                      both(lambda form: x(ratio.get(("FloydWarshall", floyd, form)))), ">= 3x"))
+                      per_form(ratio("FloydWarshall", floyd)), ">= 3x"))
     conversion = next((r for r in rows if r["name"] == "grid conversion (list)"
                        and r["maze"] == f"walls-{largest}"), None)
     if conversion:
+        numpy_seconds = conversion["yardsticks"]["numpy.array(grid, dtype=bool)"]
         lines.append((f"grid conversion from a list vs numpy.array(grid, dtype=bool), {largest}²",
-                      x(conversion["yardsticks"]["numpy.array(grid, dtype=bool)"]
-                        / conversion["seconds"]), ">= 10x"))
+                      f"{numpy_seconds / conversion['seconds']:.2f}x", ">= 10x"))
     generation = generation_ratios(rows).get(maze)
     if generation:
         mine, theirs, bound = generation
         lines.append((f"RandomMazeGenerator vs mazelib BacktrackingGenerator, {largest}²",
                       f"{'> ' if bound else ''}{theirs / mine:.0f}x", ">= 10x"))
-
-    def bellman_over_dijkstra(form):
-        bellman, dijkstra = seconds.get(("BellmanFord", maze, form)), seconds.get(
-            ("DijkstraAlgorithm", maze, form))
-        return f"{bellman / dijkstra:.2f}" if bellman and dijkstra else "-"
-
     lines.append((f"BellmanFord time / DijkstraAlgorithm time, {maze}",
-                  both(bellman_over_dijkstra), "<= 5"))
+                  per_form(bellman_over_dijkstra), "<= 5"))
     return lines
 
 
@@ -605,11 +621,11 @@ def print_goals(lines):
 
 def report(rows, peaks, errors, maze_order, largest, tiny, all_pairs_size):
     summary = print_table(rows, maze_order)
-    print_notes(tiny, all_pairs_size)
+    print_notes(summary, tiny)
     print_extras(rows)
     print_generation(rows)
-    print("\npeak resident size per worker (MiB): " +
-          ", ".join(f"{k} {v:.0f}" for k, v in peaks.items() if v))
+    print("\npeak resident size per worker (MiB; Corridex holds one solver at a time and its "
+          "TraversedNodes() list): " + ", ".join(f"{k} {v:.0f}" for k, v in peaks.items() if v))
     for error in errors:
         print(f"NOT MEASURED: {error}")
     goals = goal_lines(rows, summary, largest, all_pairs_size)

@@ -197,7 +197,7 @@ def pyastar2d_astar(grid, start, end):
 # --- scipy.sparse.csgraph ------------------------------------------------------------------
 
 
-@peer("scipy breadth_first_order", "scipy", BREADTH_FIRST)
+@peer("scipy breadth_first_order", "scipy", BREADTH_FIRST, note="whole graph")
 def scipy_bfs(grid, start, end):
     from scipy.sparse import csgraph
 
@@ -207,7 +207,7 @@ def scipy_bfs(grid, start, end):
     return walk_predecessors(pred, s, t)
 
 
-@peer("scipy depth_first_order", "scipy", DEPTH_FIRST, shortest=False)
+@peer("scipy depth_first_order", "scipy", DEPTH_FIRST, shortest=False, note="whole graph")
 def scipy_dfs(grid, start, end):
     from scipy.sparse import csgraph
 
@@ -377,7 +377,7 @@ def rustworkx_bellman_ford_length(grid, start, end):
 
 
 @peer("rustworkx distance_matrix (all-pairs BFS)", "rustworkx", ALL_PAIRS, where=ALL_PAIRS_GRID,
-      note="distances only")
+      note="distances only; above 300 nodes it runs on every core")
 def rustworkx_distance_matrix(grid, start, end):
     import rustworkx
 
