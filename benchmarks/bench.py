@@ -46,6 +46,7 @@ FAMILY = {
     "FloydWarshall": peers.ALL_PAIRS,
 }
 # Solvers whose route is a shortest one on any maze; the others only on loop-free mazes.
+LIST_TO_ARRAY = "numpy.array(list, dtype=bool)"
 ALWAYS_SHORTEST = {"BreadthFirstSearch", "BellmanFord", "FloydWarshall"}
 
 # After a warm-up, between MIN_RUNS and MAX_RUNS timed runs: more only while they add up to less
@@ -177,6 +178,10 @@ def measure_corridex(task):
     start, end = ends(grid.shape, maze["kind"])
     if task["form"] == "list":
         grid = grid.tolist()  # the array is no longer needed
+        # What a peer's user holding this list pays first: peers take NumPy arrays.
+        seconds, runs, _ = median_time(lambda: np.array(grid, dtype=bool), len)
+        yield dict(library="numpy", name=LIST_TO_ARRAY, maze=maze["name"], seconds=seconds,
+                   runs=runs)
     s, e = Corridex.Index(*start), Corridex.Index(*end)
     for solver in (["FloydWarshall"] if maze["all_pairs"] else SOLVERS):
         cls = getattr(Corridex, solver)
@@ -480,9 +485,18 @@ def check_lengths(rows):
 
 
 def fastest_rival(row, rows):
+    """The fastest same-family peer on the row's maze. Peers take NumPy arrays, so against a
+    list the peer's time includes numpy.array(grid, dtype=bool) on that list."""
     rivals = [p for p in rows if p.get("family") == FAMILY[row["solver"]]
               and p["maze"] == row["maze"]]
-    return min(rivals, key=lambda p: p["seconds"], default=None)
+    best = min(rivals, key=lambda p: p["seconds"], default=None)
+    if best is None or row["form"] != "list":
+        return best
+    conversion = next((r["seconds"] for r in rows if r["name"] == LIST_TO_ARRAY
+                       and r["maze"] == row["maze"]), None)
+    if conversion is None:
+        return best
+    return dict(best, name=best["name"] + " + numpy.array", seconds=best["seconds"] + conversion)
 
 
 def fmt_time(seconds, runs=3):
@@ -525,6 +539,8 @@ def print_table(rows, maze_order):
 
 def print_notes(summary, tiny):
     print("\nratio = fastest same-family peer's time / Corridex's time (above 1: Corridex is faster)."
+          "\nFrom a list, a peer's time includes converting that list with numpy.array: peers "
+          "take arrays."
           f"\n* = a slow peer, measured once: its warm-up alone took over {BUDGET:.0f} s.")
     shown = {r["peer"] for r in summary if r["peer"]}
     notes = {p.name: p.note for p in peers.PEERS if p.name in shown and p.note}
