@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace corridex {
@@ -31,6 +32,21 @@ std::int64_t findNode(const Nodes& nodes, const Index& cell) {
     }
     return -1;
 }
+
+namespace detail {
+
+// rank[k] = the number of open cells before column k of a row of `length` cells.
+inline void rankOpenCells(const std::uint8_t* cells, std::size_t length,
+                          std::vector<NodeId>& rank) {
+    rank.resize(length);
+    NodeId count = 0;
+    for (std::size_t k = 0; k < length; ++k) {
+        rank[k] = count;
+        count += cells[k] != 0 ? 1 : 0;
+    }
+}
+
+} // namespace detail
 
 // Builds the cell graph: a node for every open cell (each row read with its own length) and a
 // link to each open cell beside it, in the order up, down, left, right. Right-hand cells are
@@ -57,10 +73,17 @@ MazeGraph<Node> buildCellGraph(const Grid& grid, const Index& start, const Index
     requireNumberable(rows, longestRow, openCells);
     requireFitsInMemory(checkedProduct(openCells, sizeof(Node), "the maze graph"),
                         "the maze graph");
-    graph.nodes.resize(openCells);
+    // Nodes are appended in row-major order, so each is written once and its id is its place.
+    graph.nodes.reserve(openCells);
 
-    // Walk each row beside the rows above and below it, counting open cells as it goes, so
-    // that the node of each neighbour is known without a search.
+    // The node of an open cell in the row above or below is that row's first node plus the
+    // cell's rank in its row, so each row is walked only at its own open cells.
+    std::vector<NodeId> rankAbove;
+    std::vector<NodeId> rankHere;
+    std::vector<NodeId> rankBelow;
+    if (rows > 0) {
+        detail::rankOpenCells(grid.row(0), grid.rowLength(0), rankHere);
+    }
     for (std::size_t i = 0; i < rows; ++i) {
         const std::uint8_t* cells = grid.row(i);
         const std::size_t length = grid.rowLength(i);
@@ -68,35 +91,35 @@ MazeGraph<Node> buildCellGraph(const Grid& grid, const Index& start, const Index
         const std::size_t aboveLength = i > 0 ? grid.rowLength(i - 1) : 0;
         const std::uint8_t* below = i + 1 < rows ? grid.row(i + 1) : nullptr;
         const std::size_t belowLength = i + 1 < rows ? grid.rowLength(i + 1) : 0;
-        auto here = static_cast<NodeId>(firstInRow[i]);
-        // The nodes of the next open cells above and below, as the walk moves along the row.
-        auto aboveNext = static_cast<NodeId>(i > 0 ? firstInRow[i - 1] : 0);
-        auto belowNext = static_cast<NodeId>(i + 1 < rows ? firstInRow[i + 1] : 0);
-        for (std::size_t k = 0; k < length; ++k) {
-            const bool upOpen = k < aboveLength && above[k] != 0;
-            const bool downOpen = k < belowLength && below[k] != 0;
-            if (cells[k] != 0) {
-                Node& node = graph[here];
-                node.position = NodePosition{i, k};
-                if (upOpen) {
-                    node.above = aboveNext;
-                    node.openSides |= Node::kUp;
-                }
-                if (downOpen) {
-                    node.below = belowNext;
-                    node.openSides |= Node::kDown;
-                }
-                if (k > 0 && cells[k - 1] != 0) {
-                    node.openSides |= Node::kLeft;
-                }
-                if (k + 1 < width && k + 1 < length && cells[k + 1] != 0) {
-                    node.openSides |= Node::kRight;
-                }
-                ++here;
-            }
-            aboveNext += upOpen ? 1 : 0;
-            belowNext += downOpen ? 1 : 0;
+        rankBelow.clear();
+        if (i + 1 < rows) {
+            detail::rankOpenCells(below, belowLength, rankBelow);
         }
+        const auto aboveFirst = static_cast<NodeId>(i > 0 ? firstInRow[i - 1] : 0);
+        const auto belowFirst = static_cast<NodeId>(i + 1 < rows ? firstInRow[i + 1] : 0);
+        for (std::size_t k = 0; k < length; ++k) {
+            if (cells[k] == 0) {
+                continue;
+            }
+            Node& node = graph.nodes.emplace_back();
+            node.position = NodePosition{i, k};
+            if (k < aboveLength && above[k] != 0) {
+                node.above = aboveFirst + rankAbove[k];
+                node.openSides |= Node::kUp;
+            }
+            if (k < belowLength && below[k] != 0) {
+                node.below = belowFirst + rankBelow[k];
+                node.openSides |= Node::kDown;
+            }
+            if (k > 0 && cells[k - 1] != 0) {
+                node.openSides |= Node::kLeft;
+            }
+            if (k + 1 < width && k + 1 < length && cells[k + 1] != 0) {
+                node.openSides |= Node::kRight;
+            }
+        }
+        std::swap(rankAbove, rankHere);
+        std::swap(rankHere, rankBelow);
     }
 
     const std::int64_t startAt = findNode(graph.nodes, start);
