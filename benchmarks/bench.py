@@ -90,14 +90,28 @@ def median_time(run, summary=lambda result: result, slow=False, clock=time.perf_
 # --- the mazes -----------------------------------------------------------------------------
 
 
+def maze_files(size, all_pairs, folder):
+    """[(name, kind, path)] of the mazes made at one size."""
+    kinds = ["perfect", "loops"] + ([] if all_pairs else ["open70"])
+    names = [(f"{kind}-{size}" + ("-floyd" if all_pairs else ""), kind) for kind in kinds]
+    return [(name, kind, os.path.join(folder, name + ".npy")) for name, kind in names]
+
+
 def make_mazes(sizes, all_pairs_sizes, folder):
-    """Writes each maze as .npy; returns a list of maze dicts. Seeded through libc srand."""
+    """Writes each maze to `folder` as .npy, or keeps the file already there; returns a list of
+    maze dicts. Seeded through libc srand, but the generator also seeds its start cell with the
+    clock, so only mazes kept in a folder (--mazes) repeat from one run to the next."""
     import Corridex
 
     libc = ctypes.CDLL(None)
     mazes = []
     for size in sizes + all_pairs_sizes:
         all_pairs = size in all_pairs_sizes
+        files = maze_files(size, all_pairs, folder)
+        if all(os.path.exists(path) for _, _, path in files):
+            mazes += [dict(name=name, size=size, kind=kind, path=path, all_pairs=all_pairs)
+                      for name, kind, path in files]
+            continue
         libc.srand(size)
         grid = np.array(Corridex.RandomMazeGenerator(size, size).generate(), dtype=bool)
         rng = np.random.default_rng(size)
@@ -113,9 +127,7 @@ def make_mazes(sizes, all_pairs_sizes, folder):
             open_grid[0, :] = True
             open_grid[:, -1] = True
             kinds.append(("open70", open_grid))
-        for kind, maze in kinds:
-            name = f"{kind}-{size}" + ("-floyd" if all_pairs else "")
-            path = os.path.join(folder, name + ".npy")
+        for (kind, maze), (name, _, path) in zip(kinds, files):
             np.save(path, maze)
             mazes.append(dict(name=name, size=size, kind=kind, path=path, all_pairs=all_pairs))
     return mazes
@@ -666,6 +678,9 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--quick", action="store_true", help="small mazes only, about a minute")
     parser.add_argument("--json", default=os.path.join(HERE, "results", "bench.json"))
+    parser.add_argument("--mazes", metavar="DIR",
+                        help="keep the mazes in DIR and reuse them on later runs, so that two "
+                             "builds are timed on the same mazes")
     parser.add_argument("--worker", help=argparse.SUPPRESS)
     args = parser.parse_args()
     if args.worker:
@@ -675,7 +690,9 @@ def main():
     began = time.monotonic()
     rows, peaks, errors, worker_seconds = [], {}, [], {}
     with tempfile.TemporaryDirectory() as folder:
-        mazes = make_mazes(sizes, all_pairs_sizes, folder)
+        if args.mazes:
+            os.makedirs(args.mazes, exist_ok=True)
+        mazes = make_mazes(sizes, all_pairs_sizes, args.mazes or folder)
         for label, tasks in plan_workers(mazes, sizes, all_pairs_sizes):
             print(f"measuring {label} ({len(tasks)} tasks) ...", end="", file=sys.stderr,
                   flush=True)
