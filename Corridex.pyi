@@ -93,7 +93,7 @@ class BellmanFord(metaclass=_BindingType):
     def TraversedNodesNo(self) -> int: ...
 
 class FloydWarshall(metaclass=_BindingType):
-    """Shortest corridor lengths between all pairs of corridor-graph nodes (n^3 work, 16 n^2
+    """Shortest corridor lengths between all pairs of corridor-graph nodes (n^3 work, 8 n^2
     bytes). Path runs start to end; TraversedNodesNo() is the recorded count cubed."""
 
     def __init__(self, grid: _Grid, start: Index, end: Index) -> None: ...

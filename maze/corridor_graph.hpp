@@ -136,7 +136,7 @@ MazeGraph<Node> buildCorridorGraph(const Grid& grid, const Index& start, const I
             }
         }
 
-    NodeId previousInRow = kNoNode;
+        NodeId previousInRow = kNoNode;
         for (std::size_t n = 0; n < count; ++n) {
             const std::size_t k = nodeColumns[n];
             const auto id = static_cast<NodeId>(graph.nodes.size());

@@ -12,7 +12,8 @@ namespace corridex {
 // Shortest corridor lengths between every pair of nodes (Floyd-Warshall over the corridor
 // graph), then the route read forwards from the start. Records every node of the graph, in
 // store order. Path runs start to end. Each solve() repeats the work and appends to the results
-// again. Cost: n^3 relaxation steps and 16 n^2 bytes while solve() runs.
+// again. Cost: n^3 relaxation steps and, while solve() runs, 8 n^2 bytes of tables (16 n^2 when
+// the corridor lengths add up to 2^30 or more).
 class FloydWarshall : public SolverBase<FloydWarshallNode> {
 public:
     FloydWarshall(const Grid& grid, const Index& start, const Index& end);

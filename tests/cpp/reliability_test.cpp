@@ -198,9 +198,9 @@ std::uint64_t physicalMemory() {
 }
 
 TEST(MemoryBudget, FloydWarshallRefusesTablesLargerThanMemoryBeforeAllocating) {
-    // An open square has a node in every cell; pick one whose 16 n^2 bytes of tables are twice
-    // the machine's memory.
-    const double nodes = std::sqrt(2.0 * static_cast<double>(physicalMemory()) / 16.0);
+    // An open square has a node in every cell; pick one whose tables are twice the machine's
+    // memory even at their narrowest, 8 n^2 bytes.
+    const double nodes = std::sqrt(2.0 * static_cast<double>(physicalMemory()) / 8.0);
     const auto side = static_cast<std::size_t>(std::ceil(std::sqrt(nodes))) + 1;
     FloydWarshall solver(openGrid(side, side), {0, 0}, {side - 1, side - 1});
     try {
