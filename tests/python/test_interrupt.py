@@ -34,8 +34,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 # KeyboardInterrupt after reading the interrupted object. `solver` is None when there is none.
 LONG_WORK = {
     "FloydWarshall": """
-        grid = numpy.ones((50, 50), dtype=bool)
-        solver = Corridex.FloydWarshall(grid, Index(0, 0), Index(49, 49))
+        grid = numpy.ones((60, 60), dtype=bool)
+        solver = Corridex.FloydWarshall(grid, Index(0, 0), Index(59, 59))
         work = solver.solve
     """,
     "BellmanFord": """
@@ -110,7 +110,7 @@ def mazes():
     """Per class, a maze that takes it a few milliseconds or more to solve."""
     braided = perfect_maze(300, 300, seed=7, loops=0.05)
     winding = serpentine(50_000)
-    floyd = numpy.ones((20, 20), dtype=bool)
+    floyd = numpy.ones((26, 26), dtype=bool)
     return {
         Corridex.DepthFirstSearch: (winding, Index(len(winding) - 1, 0), Index(0, 0)),
         Corridex.BreadthFirstSearch: (braided, *corners(braided)),
@@ -193,7 +193,7 @@ HELD_LOCK_WORK = {
         random_grid(600, seed=1), Index(599, 599), Index(0, 0)
     ).solve,
     "FloydWarshall": lambda: Corridex.FloydWarshall(
-        numpy.ones((26, 26), dtype=bool), Index(0, 0), Index(25, 25)
+        numpy.ones((36, 36), dtype=bool), Index(0, 0), Index(35, 35)
     ).solve,
     "RandomMazeGenerator": lambda: Corridex.RandomMazeGenerator(3000, 3000).generate,
 }
