@@ -71,6 +71,9 @@ MazeGraph<Node> buildCellGraph(const Grid& grid, const Index& start, const Index
         }
     }
     requireNumberable(rows, longestRow, openCells);
+    if (openCells == 0) {
+        return graph;
+    }
     requireFitsInMemory(checkedProduct(openCells, sizeof(Node), "the maze graph"),
                         "the maze graph");
     // Nodes are appended in row-major order, so each is written once and its id is its place.

@@ -36,16 +36,21 @@ bool loadCell(PyObject* item, bool convert, std::uint8_t& cell) {
 }
 
 // The common case, a list holding only True and False, read without running any Python code:
-// one pass over the item pointers. False when some item is anything else.
-bool copyBoolItems(PyObject* list, Py_ssize_t length, std::uint8_t* cells) {
-    PyObject* const* items = PySequence_Fast_ITEMS(list);
-    bool allBools = true;
-    for (Py_ssize_t k = 0; k < length; ++k) {
-        const bool isTrue = items[k] == Py_True;
-        allBools &= isTrue || items[k] == Py_False;
-        cells[k] = isTrue ? 1 : 0;
+// one pass over the item pointers, without a branch, so that it runs on vector lanes (AVX2
+// where the processor has it). False when some item is anything else.
+__attribute__((target_clones("avx2", "default"))) bool
+copyBoolItems(PyObject* const* items, std::size_t length, std::uint8_t* cells) {
+    const auto trueItem = reinterpret_cast<std::uintptr_t>(Py_True);
+    const auto falseItem = reinterpret_cast<std::uintptr_t>(Py_False);
+    std::uint32_t others = 0;
+    for (std::size_t k = 0; k < length; ++k) {
+        const auto item = reinterpret_cast<std::uintptr_t>(items[k]);
+        const std::uint32_t isTrue = item == trueItem ? 1U : 0U;
+        const std::uint32_t isFalse = item == falseItem ? 1U : 0U;
+        others |= 1U ^ (isTrue | isFalse);
+        cells[k] = static_cast<std::uint8_t>(isTrue);
     }
-    return allBools;
+    return others == 0;
 }
 
 // A sequence other than a list can claim a length it cannot deliver, so its cells are gathered
@@ -81,7 +86,7 @@ bool loadRow(PyObject* row, bool convert, Grid& grid) {
         return loadOtherRow(row, length, convert, grid);
     }
     std::uint8_t* cells = grid.appendRow(static_cast<std::size_t>(length));
-    if (copyBoolItems(row, length, cells)) {
+    if (copyBoolItems(PySequence_Fast_ITEMS(row), static_cast<std::size_t>(length), cells)) {
         return true;
     }
     for (Py_ssize_t k = 0; k < length; ++k) {
