@@ -330,15 +330,20 @@ def rustworkx_dijkstra(grid, start, end):
     return len(paths[t]) - 1 if t in paths else (0 if s == t else None)
 
 
+def _rustworkx_length(grid, start, end, lengths_to_goal):
+    """A rustworkx search that reports lengths only, stopping at the goal, with unit weights."""
+    ids, graph = rustworkx_graph(grid)
+    s, t = int(ids[start]), int(ids[end])
+    lengths = lengths_to_goal(graph, s, lambda _edge: 1.0, goal=t)
+    return int(lengths[t]) if t in lengths else (0 if s == t else None)
+
+
 @peer("rustworkx dijkstra_shortest_path_lengths", "rustworkx", DIJKSTRA,
       note="length only, stops at the goal")
 def rustworkx_dijkstra_length(grid, start, end):
     import rustworkx
 
-    ids, graph = rustworkx_graph(grid)
-    s, t = int(ids[start]), int(ids[end])
-    lengths = rustworkx.dijkstra_shortest_path_lengths(graph, s, lambda _edge: 1.0, goal=t)
-    return int(lengths[t]) if t in lengths else (0 if s == t else None)
+    return _rustworkx_length(grid, start, end, rustworkx.dijkstra_shortest_path_lengths)
 
 
 @peer("rustworkx astar_shortest_path", "rustworkx", ASTAR, note="Python callbacks")
@@ -370,10 +375,7 @@ def rustworkx_bellman_ford(grid, start, end):
 def rustworkx_bellman_ford_length(grid, start, end):
     import rustworkx
 
-    ids, graph = rustworkx_graph(grid)
-    s, t = int(ids[start]), int(ids[end])
-    lengths = rustworkx.bellman_ford_shortest_path_lengths(graph, s, lambda _edge: 1.0, goal=t)
-    return int(lengths[t]) if t in lengths else (0 if s == t else None)
+    return _rustworkx_length(grid, start, end, rustworkx.bellman_ford_shortest_path_lengths)
 
 
 @peer("rustworkx distance_matrix (all-pairs BFS)", "rustworkx", ALL_PAIRS, where=ALL_PAIRS_GRID,

@@ -24,11 +24,11 @@ struct Tables {
 // One row of the relaxation: dist[j] = min(dist[j], via[j] + toVia), taking hop on every strict
 // improvement. Every entry is at most the unreached value (the largest signed Entry) and toVia
 // is below it, so a sum does not wrap; a sum past the largest signed Entry never improves an
-// entry, which lets the test be made on signed lanes. Built for AVX2 too, picked at load time.
+// entry, which lets the test be made on signed lanes. Inlined into each build of relaxRow.
 template <class Entry>
-__attribute__((target_clones("avx2", "default"))) void
-relaxRow(Entry* __restrict dist, Entry* __restrict hops, const Entry* __restrict via, Entry toVia,
-         Entry hop, std::size_t n) {
+inline __attribute__((always_inline)) void
+relaxEntries(Entry* __restrict dist, Entry* __restrict hops, const Entry* __restrict via,
+             Entry toVia, Entry hop, std::size_t n) {
     using Signed = std::make_signed_t<Entry>;
     auto improves = [&](std::size_t j) {
         const auto through = static_cast<Signed>(static_cast<Entry>(via[j] + toVia));
@@ -61,6 +61,21 @@ relaxRow(Entry* __restrict dist, Entry* __restrict hops, const Entry* __restrict
             hops[j] = hop;
         }
     }
+}
+
+// relaxEntries for each table width, built for AVX2 too and picked at load time (compilers
+// clone plain functions only, not templates).
+__attribute__((target_clones("avx2", "default"))) void
+relaxRow(std::uint32_t* __restrict dist, std::uint32_t* __restrict hops,
+         const std::uint32_t* __restrict via, std::uint32_t toVia, std::uint32_t hop,
+         std::size_t n) {
+    relaxEntries(dist, hops, via, toVia, hop, n);
+}
+__attribute__((target_clones("avx2", "default"))) void
+relaxRow(std::uint64_t* __restrict dist, std::uint64_t* __restrict hops,
+         const std::uint64_t* __restrict via, std::uint64_t toVia, std::uint64_t hop,
+         std::size_t n) {
+    relaxEntries(dist, hops, via, toVia, hop, n);
 }
 
 // dist[i][j] = min(dist[i][j], dist[i][k] + dist[k][j]) for k, i, j in that nesting, keeping
