@@ -319,15 +319,20 @@ def rustworkx_dfs(grid, start, end):
 # functions (lengths only, stopping at the goal) run everywhere.
 
 
+def _rustworkx_route(grid, start, end, paths_to_target):
+    """A rustworkx search that keeps a route per reached node, with unit weights."""
+    ids, graph = rustworkx_graph(grid)
+    s, t = int(ids[start]), int(ids[end])
+    paths = paths_to_target(graph, s, target=t, default_weight=1.0)
+    return len(paths[t]) - 1 if t in paths else (0 if s == t else None)
+
+
 @peer("rustworkx dijkstra_shortest_paths", "rustworkx", DIJKSTRA, where=SMALL,
       note="a route per reached node: small size only")
 def rustworkx_dijkstra(grid, start, end):
     import rustworkx
 
-    ids, graph = rustworkx_graph(grid)
-    s, t = int(ids[start]), int(ids[end])
-    paths = rustworkx.dijkstra_shortest_paths(graph, s, target=t, default_weight=1.0)
-    return len(paths[t]) - 1 if t in paths else (0 if s == t else None)
+    return _rustworkx_route(grid, start, end, rustworkx.dijkstra_shortest_paths)
 
 
 def _rustworkx_length(grid, start, end, lengths_to_goal):
@@ -364,10 +369,7 @@ def rustworkx_astar(grid, start, end):
 def rustworkx_bellman_ford(grid, start, end):
     import rustworkx
 
-    ids, graph = rustworkx_graph(grid)
-    s, t = int(ids[start]), int(ids[end])
-    paths = rustworkx.bellman_ford_shortest_paths(graph, s, target=t, default_weight=1.0)
-    return len(paths[t]) - 1 if t in paths else (0 if s == t else None)
+    return _rustworkx_route(grid, start, end, rustworkx.bellman_ford_shortest_paths)
 
 
 @peer("rustworkx bellman_ford_shortest_path_lengths", "rustworkx", BELLMAN_FORD,
