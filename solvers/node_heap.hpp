@@ -38,10 +38,10 @@ public:
         std::size_t hole = 0;
         // Move the hole down to a leaf, always taking the smaller child (the right one on ties).
         while (hole < (remaining - 1) / 2) {
-            std::size_t child = 2 * hole + 2;
-            if (key_(slots_[child - 1]) < key_(slots_[child])) {
-                --child;
-            }
+            // Which child is smaller follows no pattern, so it is picked without a branch.
+            const std::size_t right = 2 * hole + 2;
+            const std::size_t child =
+                right - static_cast<std::size_t>(key_(slots_[right - 1]) < key_(slots_[right]));
             slots_[hole] = slots_[child];
             hole = child;
         }
