@@ -108,17 +108,17 @@ MazeGraph<Node> buildCellGraph(const Grid& grid, const Index& start, const Index
             node.position = NodePosition{i, k};
             if (k < aboveLength && above[k] != 0) {
                 node.above = aboveFirst + rankAbove[k];
-                node.openSides |= Node::kUp;
+                node.openSides |= kUp;
             }
             if (k < belowLength && below[k] != 0) {
                 node.below = belowFirst + rankBelow[k];
-                node.openSides |= Node::kDown;
+                node.openSides |= kDown;
             }
             if (k > 0 && cells[k - 1] != 0) {
-                node.openSides |= Node::kLeft;
+                node.openSides |= kLeft;
             }
             if (k + 1 < width && k + 1 < length && cells[k + 1] != 0) {
-                node.openSides |= Node::kRight;
+                node.openSides |= kRight;
             }
         }
         std::swap(rankAbove, rankHere);

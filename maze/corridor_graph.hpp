@@ -143,27 +143,22 @@ MazeGraph<Node> buildCorridorGraph(const Grid& grid, const Index& start, const I
             }
         }
 
-        NodeId previousInRow = kNoNode;
         for (std::size_t n = 0; n < count; ++n) {
             const std::size_t k = nodeColumns[n];
             const auto id = static_cast<NodeId>(graph.nodes.size());
             Node& node = graph.nodes.emplace_back();
             node.position = NodePosition{j, k};
-            auto link = [&](NodeId previous) {
-                Node& other = graph[previous];
-                const auto length =
-                    static_cast<std::uint32_t>(manhattanDistance(other.position, node.position));
-                node.edges.push_back({previous, length});
-                other.edges.push_back({id, length});
-            };
-            if (k > 0 && here[k - 1] != 0) {
-                link(previousInRow);
-            }
-            if (above[k] != 0) {
-                link(lastInColumn[k]);
-            }
+            // Whether the cells left and above are open follows no pattern, so both links are
+            // made without a branch: a closed side writes its no-op into this node instead.
+            const unsigned left = k > 0 ? here[k - 1] : 0U; // the row's previous node, id - 1
+            const unsigned up = above[k];
+            const NodeId upper = detail::endOrSelf(up, lastInColumn[k], id);
+            node.openSides = static_cast<std::uint8_t>(left * kLeft | up * kUp);
+            node.above = detail::endOrSelf(up, upper, kNoNode);
+            graph[id - left].openSides |= static_cast<std::uint8_t>(left * kRight);
+            graph[upper].openSides |= static_cast<std::uint8_t>(up * kDown);
+            graph[upper].below = detail::endOrSelf(up, id, kNoNode);
             lastInColumn[k] = id;
-            previousInRow = id;
             if (k == startCol) {
                 graph.startNode = id;
             }

@@ -30,6 +30,12 @@ struct NodePosition {
     operator Index() const { return Index{row, col}; }
 };
 
+// The sides of a node's cell that lead to a neighbour, as bits of the node's `openSides`. In both
+// graphs a node's left and right neighbours are the nodes just before and after it in the
+// row-major store, so a node holds only the ids of the nodes above and below it (`above`,
+// `below`, kNoNode when that side is closed) and a bit per open side.
+enum OpenSide : std::uint8_t { kUp = 1, kDown = 2, kLeft = 4, kRight = 8 };
+
 // One corridor of the corridor graph, seen from one of its ends. Grid sides are below 2^32
 // cells (the builders check), so a corridor's length fits in 32 bits.
 struct Edge {
@@ -37,17 +43,18 @@ struct Edge {
     std::uint32_t length = 0; // steps along the corridor, at least 1
 };
 
-// Corridors leave a node left, up, right, down: at most four, stored in that order.
-using CorridorEdges = InlineList<Edge, 4>;
-
-// The node records, one per solver class: the node's cell, the search mark, the adjacency and
-// the fields the class's search writes. `resetSearch` restores those fields to their built values.
+// The node records, one per solver class: the node's cell, its links, the search mark and the
+// fields the class's search writes. `resetSearch` restores those fields to their built values.
+// A corridor node's corridors, with their lengths, come from `corridorsOf` (maze_graph.hpp).
+// Records are kept small (28 to 40 bytes) so that more of a large maze's graph stays in cache.
 
 struct DepthFirstNode {
     NodePosition position;
     NodeId parent = kNoNode;
     std::uint32_t parentDistance = 0; // length of the corridor from `parent`
-    CorridorEdges edges;
+    NodeId above = kNoNode;           // the far end of the corridor up
+    NodeId below = kNoNode;           // the far end of the corridor down
+    std::uint8_t openSides = 0;
     bool visited = false;
 
     void resetSearch() {
@@ -57,16 +64,12 @@ struct DepthFirstNode {
     }
 };
 
-// A cell-graph node links to the open cells beside it. Its left and right neighbours are the
-// nodes just before and after it in the row-major store, so only the nodes above and below are
-// held, with a bit for each open side: 24 bytes a node.
+// A cell-graph node.
 struct BreadthFirstNode {
-    enum Side : std::uint8_t { kUp = 1, kDown = 2, kLeft = 4, kRight = 8 };
-
     NodePosition position;
     NodeId parent = kNoNode;
-    NodeId above = kNoNode; // the node of the cell above, when kUp is set
-    NodeId below = kNoNode; // the node of the cell below, when kDown is set
+    NodeId above = kNoNode; // the node of the cell above
+    NodeId below = kNoNode; // the node of the cell below
     std::uint8_t openSides = 0;
     bool visited = false;
 
@@ -95,12 +98,14 @@ struct BreadthFirstNode {
     }
 };
 
-// Shared by DijkstraAlgorithm and BellmanFord.
-struct DistanceNode {
+// Shared by DijkstraAlgorithm and BellmanFord. Aligned so that no record straddles cache lines.
+struct alignas(32) DistanceNode {
     NodePosition position;
     std::uint64_t startDistance = kUnreached;
     NodeId parent = kNoNode;
-    CorridorEdges edges;
+    NodeId above = kNoNode;
+    NodeId below = kNoNode;
+    std::uint8_t openSides = 0;
     bool visited = false;
 
     void resetSearch() {
@@ -115,7 +120,9 @@ struct AStarNode {
     std::uint64_t startDistance = kUnreached;
     std::uint64_t estimatedDistance = kUnreached; // startDistance + Manhattan distance to the end
     NodeId parent = kNoNode;
-    CorridorEdges edges;
+    NodeId above = kNoNode;
+    NodeId below = kNoNode;
+    std::uint8_t openSides = 0;
     bool visited = false;
 
     void resetSearch() {
@@ -129,7 +136,9 @@ struct AStarNode {
 struct FloydWarshallNode {
     NodePosition position;
     std::uint64_t matrixIndex = 0;
-    CorridorEdges edges;
+    NodeId above = kNoNode;
+    NodeId below = kNoNode;
+    std::uint8_t openSides = 0;
     bool visited = false;
 
     void resetSearch() { matrixIndex = 0; }

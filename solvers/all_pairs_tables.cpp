@@ -1,5 +1,6 @@
 #include "solvers/all_pairs_tables.hpp"
 
+#include "maze/maze_graph.hpp"
 #include "maze/memory_budget.hpp"
 
 #include <cstdint>
@@ -117,7 +118,7 @@ void solveAllPairs(const LargeVector<FloydWarshallNode>& nodes, NodeId start, No
     for (std::size_t p = 0; p < n; ++p) {
         dist[p * n + p] = 0;
         nextHop[p * n + p] = static_cast<Entry>(p);
-        for (const Edge& edge : nodes[p].edges) {
+        for (const Edge& edge : corridorsOf(nodes, static_cast<NodeId>(p))) {
             const std::uint64_t q = nodes[edge.neighbour].matrixIndex;
             dist[p * n + q] = edge.length;
             nextHop[p * n + q] = static_cast<Entry>(q);
@@ -157,8 +158,8 @@ bool fitsNarrowTables(const LargeVector<FloydWarshallNode>& nodes) {
         return false;
     }
     std::uint64_t total = 0;
-    for (const FloydWarshallNode& node : nodes) {
-        for (const Edge& edge : node.edges) {
+    for (NodeId id = 0; id < nodes.size(); ++id) {
+        for (const Edge& edge : corridorsOf(nodes, id)) {
             total += edge.length;
             if (total >= kLengthLimit) {
                 return false;

@@ -43,7 +43,7 @@ void BellmanFord::search(CancellationPoll& poll) {
              at = pending.next(at + 1)) {
             pending.erase(at);
             const DistanceNode& node = graph_.nodes[at];
-            for (const Edge& edge : node.edges) {
+            for (const Edge& edge : corridorsOf(graph_.nodes, static_cast<NodeId>(at))) {
                 DistanceNode& neighbour = graph_[edge.neighbour];
                 const std::uint64_t distance = node.startDistance + edge.length;
                 if (distance >= neighbour.startDistance) {
@@ -53,7 +53,7 @@ void BellmanFord::search(CancellationPoll& poll) {
                 neighbour.parent = static_cast<NodeId>(at);
                 results_.traversed.push_back(neighbour.position);
                 pending.insert(edge.neighbour);
-                prefetchNeighbours(graph_, neighbour); // read when it relaxes its edges
+                prefetchNeighbours(graph_, edge.neighbour); // read when it relaxes its edges
                 changed = true;
             }
             poll.tick();

@@ -29,7 +29,7 @@ void bestFirstSearch(MazeGraph<Node>& graph, LargeVector<Index>& traversed, Key 
             return;
         }
         heap.pop();
-        for (const Edge& edge : node.edges) {
+        for (const Edge& edge : corridorsOf(graph.nodes, id)) {
             Node& neighbour = graph[edge.neighbour];
             const std::uint64_t distance = node.startDistance + edge.length;
             if (distance >= neighbour.startDistance) {
@@ -43,7 +43,7 @@ void bestFirstSearch(MazeGraph<Node>& graph, LargeVector<Index>& traversed, Key 
             }
             neighbour.visited = true;
             heap.push(edge.neighbour);
-            prefetchNeighbours(graph, neighbour); // read when it is expanded
+            prefetchNeighbours(graph, edge.neighbour); // read when it is expanded
         }
     }
 }

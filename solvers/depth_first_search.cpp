@@ -42,7 +42,7 @@ void DepthFirstSearch::search(CancellationPoll& poll) {
         if (id == graph_.endNode) {
             return;
         }
-        for (const Edge& edge : node.edges) {
+        for (const Edge& edge : corridorsOf(graph_.nodes, id)) {
             DepthFirstNode& neighbour = graph_[edge.neighbour];
             if (neighbour.visited) {
                 continue;
@@ -50,7 +50,7 @@ void DepthFirstSearch::search(CancellationPoll& poll) {
             neighbour.parent = id;
             neighbour.parentDistance = edge.length;
             stack.push_back(edge.neighbour);
-            prefetchNeighbours(graph_, neighbour); // read when it is taken from the stack
+            prefetchNeighbours(graph_, edge.neighbour); // read when it is taken from the stack
         }
     }
 }

@@ -62,13 +62,14 @@ TEST(AllPairsTablesTest, NarrowTablesNeedShortCorridors) {
     const auto graph = buildCorridorGraph<FloydWarshallNode>(grid, {0, 0}, {2, 2});
     EXPECT_TRUE(fitsNarrowTables(graph.nodes));
 
-    // Two nodes joined by corridors whose lengths add up to 2^30 or more.
+    // Two nodes joined by a corridor counted from both ends: 2^30 steps in all is too long.
     LargeVector<FloydWarshallNode> nodes(2);
-    const auto half = static_cast<std::uint32_t>(std::uint32_t{1} << 29);
-    nodes[0].edges.push_back({1, half});
-    nodes[1].edges.push_back({0, half - 1});
+    nodes[0].openSides = kRight;
+    nodes[1].openSides = kLeft;
+    const std::size_t half = std::size_t{1} << 29;
+    nodes[1].position = NodePosition{0, half - 1};
     EXPECT_TRUE(fitsNarrowTables(nodes));
-    nodes[1].edges.push_back({0, 1});
+    nodes[1].position = NodePosition{0, half};
     EXPECT_FALSE(fitsNarrowTables(nodes));
 }
 

@@ -29,7 +29,7 @@ std::vector<Index> nodeCells(const MazeGraph<Node>& graph) {
 template <class Node>
 std::vector<Link> linksOf(const MazeGraph<Node>& graph, std::size_t node) {
     std::vector<Link> links;
-    for (const Edge& edge : graph.nodes[node].edges) {
+    for (const Edge& edge : corridorsOf(graph.nodes, static_cast<NodeId>(node))) {
         links.push_back({graph[edge.neighbour].position, edge.length});
     }
     return links;
@@ -40,13 +40,13 @@ template <class Node>
 void expectSymmetricStraightLinks(const MazeGraph<Node>& graph) {
     for (NodeId id = 0; id < graph.nodes.size(); ++id) {
         const Node& node = graph[id];
-        for (const Edge& edge : node.edges) {
+        for (const Edge& edge : corridorsOf(graph.nodes, id)) {
             const Node& other = graph[edge.neighbour];
             EXPECT_TRUE(node.position.row == other.position.row ||
                         node.position.col == other.position.col);
             EXPECT_EQ(edge.length, manhattanDistance(node.position, other.position));
             int back = 0;
-            for (const Edge& reverse : other.edges) {
+            for (const Edge& reverse : corridorsOf(graph.nodes, edge.neighbour)) {
                 back += reverse.neighbour == id && reverse.length == edge.length ? 1 : 0;
             }
             EXPECT_EQ(back, 1) << toString(node.position) << " -> " << toString(other.position);
@@ -80,6 +80,33 @@ TEST(CorridorGraphTest, StraightRowBecomesOneEdge) {
     EXPECT_EQ(linksOf(graph, 0), (std::vector<Link>{{{0, 3}, 3}}));
 }
 
+// A start cell in the middle of a 5 x 5 grid with an arm of two cells towards each side in
+// `openArms` (bits left, up, right, down): its corridors must be the open arms, in that order.
+class CorridorOrderTest : public ::testing::TestWithParam<unsigned> {};
+
+TEST_P(CorridorOrderTest, ListsOpenArmsLeftUpRightDown) {
+    const unsigned openArms = GetParam();
+    std::vector<std::string> rows(5, "#####");
+    rows[2][2] = '.';
+    const Index armEnds[4] = {{2, 0}, {0, 2}, {2, 4}, {4, 2}};
+    std::vector<Link> expected;
+    for (unsigned arm = 0; arm < 4; ++arm) {
+        if ((openArms >> arm & 1U) == 0) {
+            continue;
+        }
+        const Index end = armEnds[arm];
+        rows[end.row][end.col] = '.';
+        rows[(end.row + 2) / 2][(end.col + 2) / 2] = '.';
+        expected.push_back({end, 2});
+    }
+    const auto graph = buildCorridorGraph<DistanceNode>(gridFromText(rows), {2, 2}, {2, 2});
+    ASSERT_NE(graph.startNode, kNoNode);
+    EXPECT_EQ(linksOf(graph, graph.startNode), expected);
+    expectSymmetricStraightLinks(graph);
+}
+
+INSTANTIATE_TEST_SUITE_P(EverySetOfArms, CorridorOrderTest, ::testing::Range(0U, 16U));
+
 TEST(CorridorGraphTest, OpenSquareMakesEveryCellANode) {
     const auto graph =
         buildCorridorGraph<DepthFirstNode>(gridFromText({"...", "...", "..."}), {0, 0}, {2, 2});
@@ -97,7 +124,7 @@ TEST(CorridorGraphTest, IsolatedOpenCellIsANodeOnlyAsAnEnd) {
     EXPECT_EQ(plain.endNode, kNoNode);
     const auto asEnds = buildCorridorGraph<DepthFirstNode>(grid, {0, 2}, {0, 2});
     ASSERT_EQ(asEnds.nodes.size(), 1U);
-    EXPECT_TRUE(asEnds.nodes[0].edges.empty());
+    EXPECT_TRUE(corridorsOf(asEnds.nodes, 0).empty());
     EXPECT_EQ(asEnds.startNode, asEnds.endNode);
 }
 
@@ -169,7 +196,6 @@ TEST(CorridorRecordTest, DistanceFieldsStartUnreached) {
     const auto graph = buildCorridorGraph<AStarNode>(gridFromText(kRing), {0, 0}, {2, 2});
     for (const AStarNode& node : graph.nodes) {
         EXPECT_EQ(node.startDistance, 0x7FFFFFFFFFFFFFFFULL);
-        EXPECT_EQ(node.estimatedDistance, 0x7FFFFFFFFFFFFFFFULL);
         EXPECT_EQ(node.parent, kNoNode);
     }
 }

@@ -143,7 +143,7 @@ LargeVector<Index> fullSweepImprovements(MazeGraph<DistanceNode>& graph) {
     for (std::size_t passes = 0; passes < limit; ++passes) {
         bool changed = false;
         for (NodeId id = 0; id < graph.nodes.size(); ++id) {
-            for (const Edge& edge : graph[id].edges) {
+            for (const Edge& edge : corridorsOf(graph.nodes, id)) {
                 DistanceNode& neighbour = graph[edge.neighbour];
                 const std::uint64_t distance = graph[id].startDistance + edge.length;
                 if (distance < neighbour.startDistance) {
