@@ -58,25 +58,32 @@ inline NodeId endOrSelf(unsigned open, NodeId end, NodeId self) {
 
 } // namespace detail
 
-// The corridors leaving node `id` of a corridor-graph store, in the order left, up, right, down.
-// Corridors are straight, so each length is the distance between the two ends' cells. This runs
-// for every node a search expands, so it takes one loop over a table's list of the open sides
-// rather than a test per side: which sides are open follows no pattern a processor predicts.
-template <class Node>
-InlineList<Edge, 4> corridorsOf(const LargeVector<Node>& nodes, NodeId id) {
+// Calls `visit(edge)` for each corridor leaving node `id` of a corridor-graph store, in the order
+// left, up, right, down. Corridors are straight, so each length is the distance between the two
+// ends' cells. Searches run this for every node they expand, so it is one loop over a table's
+// list of the open sides rather than a test per side (which sides are open follows no pattern a
+// processor predicts), with the visitor inlined rather than a list built and read back.
+template <class Node, class Visit>
+void forEachCorridor(const LargeVector<Node>& nodes, NodeId id, Visit&& visit) {
     const Node& node = nodes[id];
     const NodeId ends[4] = {id - 1, node.above, id + 1, node.below};
     const detail::OpenPlaces open = detail::kOpenPlaces[node.openSides & 15U];
     const std::int64_t here = std::int64_t{node.position.row} + node.position.col;
-    InlineList<Edge, 4> corridors;
     unsigned places = open.places;
     for (unsigned n = 0; n < open.count; ++n, places >>= 2) {
         const NodeId end = ends[places & 3U];
         const NodePosition& far = nodes[end].position;
         // One of the row and column differences is zero.
         const std::int64_t step = std::int64_t{far.row} + far.col - here;
-        corridors.push_back({end, static_cast<std::uint32_t>(step < 0 ? -step : step)});
+        visit(Edge{end, static_cast<std::uint32_t>(step < 0 ? -step : step)});
     }
+}
+
+// The corridors of node `id` as a list, for code that is not in a search's inner loop.
+template <class Node>
+InlineList<Edge, 4> corridorsOf(const LargeVector<Node>& nodes, NodeId id) {
+    InlineList<Edge, 4> corridors;
+    forEachCorridor(nodes, id, [&](const Edge& edge) { corridors.push_back(edge); });
     return corridors;
 }
 

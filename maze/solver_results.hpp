@@ -25,10 +25,20 @@ bool reachedEnd(const SolverResults& results, const Index& endPosition);
 void extendPath(LargeVector<Index>& path, const Index& target);
 
 // Walks the parent chain from `endNode` to the node without a parent, extending `path` with each
-// node's cell: the route from the end cell back to the start cell, corridors filled in.
+// node's cell: the route from the end cell back to the start cell, corridors filled in. The
+// chain is walked once to size the route, so the route is allocated once.
 template <class Nodes>
 void tracePath(SolverResults& results, const Nodes& nodes, NodeId endNode) {
+    LargeVector<NodeId> chain;
+    std::uint64_t cells = 1;
     for (NodeId id = endNode; id != kNoNode; id = nodes[id].parent) {
+        if (!chain.empty()) {
+            cells += manhattanDistance(nodes[chain.back()].position, nodes[id].position);
+        }
+        chain.push_back(id);
+    }
+    results.path.reserve(results.path.size() + cells);
+    for (const NodeId id : chain) {
         extendPath(results.path, nodes[id].position);
     }
 }

@@ -43,11 +43,11 @@ void BellmanFord::search(CancellationPoll& poll) {
              at = pending.next(at + 1)) {
             pending.erase(at);
             const DistanceNode& node = graph_.nodes[at];
-            for (const Edge& edge : corridorsOf(graph_.nodes, static_cast<NodeId>(at))) {
+            forEachCorridor(graph_.nodes, static_cast<NodeId>(at), [&](const Edge& edge) {
                 DistanceNode& neighbour = graph_[edge.neighbour];
                 const std::uint64_t distance = node.startDistance + edge.length;
                 if (distance >= neighbour.startDistance) {
-                    continue;
+                    return;
                 }
                 neighbour.startDistance = distance;
                 neighbour.parent = static_cast<NodeId>(at);
@@ -55,7 +55,7 @@ void BellmanFord::search(CancellationPoll& poll) {
                 pending.insert(edge.neighbour);
                 prefetchNeighbours(graph_, edge.neighbour); // read when it relaxes its edges
                 changed = true;
-            }
+            });
             poll.tick();
         }
         if (!changed) {

@@ -29,22 +29,22 @@ void bestFirstSearch(MazeGraph<Node>& graph, LargeVector<Index>& traversed, Key 
             return;
         }
         heap.pop();
-        for (const Edge& edge : corridorsOf(graph.nodes, id)) {
+        forEachCorridor(graph.nodes, id, [&](const Edge& edge) {
             Node& neighbour = graph[edge.neighbour];
             const std::uint64_t distance = node.startDistance + edge.length;
             if (distance >= neighbour.startDistance) {
-                continue;
+                return;
             }
             neighbour.startDistance = distance;
             neighbour.parent = id;
             improved(neighbour);
             if (neighbour.visited) {
-                continue;
+                return;
             }
             neighbour.visited = true;
             heap.push(edge.neighbour);
             prefetchNeighbours(graph, edge.neighbour); // read when it is expanded
-        }
+        });
     }
 }
 

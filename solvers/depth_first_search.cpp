@@ -42,16 +42,16 @@ void DepthFirstSearch::search(CancellationPoll& poll) {
         if (id == graph_.endNode) {
             return;
         }
-        for (const Edge& edge : corridorsOf(graph_.nodes, id)) {
+        forEachCorridor(graph_.nodes, id, [&](const Edge& edge) {
             DepthFirstNode& neighbour = graph_[edge.neighbour];
             if (neighbour.visited) {
-                continue;
+                return;
             }
             neighbour.parent = id;
             neighbour.parentDistance = edge.length;
             stack.push_back(edge.neighbour);
             prefetchNeighbours(graph_, edge.neighbour); // read when it is taken from the stack
-        }
+        });
     }
 }
 
