@@ -59,15 +59,20 @@ inline NodeId endOrSelf(unsigned open, NodeId end, NodeId self) {
 } // namespace detail
 
 // Calls `visit(edge)` for each corridor leaving node `id` of a corridor-graph store, in the order
-// left, up, right, down. Corridors are straight, so each length is the distance between the two
-// ends' cells. Searches run this for every node they expand, so it is one loop over a table's
-// list of the open sides rather than a test per side (which sides are open follows no pattern a
-// processor predicts), with the visitor inlined rather than a list built and read back.
+// left, up, right, down, except the one to node `skip` (kNoNode skips none). Corridors are
+// straight, so each length is the distance between the two ends' cells. Searches run this for
+// every node they expand, so it is one loop over a table's list of the open sides rather than a
+// test per side (which sides are open follows no pattern a processor predicts), with the visitor
+// inlined rather than a list built and read back.
 template <class Node, class Visit>
-void forEachCorridor(const LargeVector<Node>& nodes, NodeId id, Visit&& visit) {
+void forEachCorridor(const LargeVector<Node>& nodes, NodeId id, NodeId skip, Visit&& visit) {
     const Node& node = nodes[id];
     const NodeId ends[4] = {id - 1, node.above, id + 1, node.below};
-    const detail::OpenPlaces open = detail::kOpenPlaces[node.openSides & 15U];
+    // The side leading to `skip` is dropped without a branch; a closed side that happens to name
+    // it is dropped twice, which changes nothing.
+    const unsigned skipped = unsigned{ends[0] == skip} * kLeft | unsigned{ends[1] == skip} * kUp |
+                             unsigned{ends[2] == skip} * kRight | unsigned{ends[3] == skip} * kDown;
+    const detail::OpenPlaces open = detail::kOpenPlaces[node.openSides & ~skipped & 15U];
     const std::int64_t here = std::int64_t{node.position.row} + node.position.col;
     unsigned places = open.places;
     for (unsigned n = 0; n < open.count; ++n, places >>= 2) {
@@ -83,7 +88,7 @@ void forEachCorridor(const LargeVector<Node>& nodes, NodeId id, Visit&& visit) {
 template <class Node>
 InlineList<Edge, 4> corridorsOf(const LargeVector<Node>& nodes, NodeId id) {
     InlineList<Edge, 4> corridors;
-    forEachCorridor(nodes, id, [&](const Edge& edge) { corridors.push_back(edge); });
+    forEachCorridor(nodes, id, kNoNode, [&](const Edge& edge) { corridors.push_back(edge); });
     return corridors;
 }
 

@@ -43,7 +43,9 @@ void BellmanFord::search(CancellationPoll& poll) {
              at = pending.next(at + 1)) {
             pending.erase(at);
             const DistanceNode& node = graph_.nodes[at];
-            forEachCorridor(graph_.nodes, static_cast<NodeId>(at), [&](const Edge& edge) {
+            // The corridor back to the parent cannot improve it (see bestFirstSearch).
+            forEachCorridor(graph_.nodes, static_cast<NodeId>(at), node.parent,
+                            [&](const Edge& edge) {
                 DistanceNode& neighbour = graph_[edge.neighbour];
                 const std::uint64_t distance = node.startDistance + edge.length;
                 if (distance >= neighbour.startDistance) {

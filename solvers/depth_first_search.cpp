@@ -42,7 +42,8 @@ void DepthFirstSearch::search(CancellationPoll& poll) {
         if (id == graph_.endNode) {
             return;
         }
-        forEachCorridor(graph_.nodes, id, [&](const Edge& edge) {
+        // The parent, which pushed this node, has been visited: its corridor is skipped.
+        forEachCorridor(graph_.nodes, id, node.parent, [&](const Edge& edge) {
             DepthFirstNode& neighbour = graph_[edge.neighbour];
             if (neighbour.visited) {
                 return;

@@ -35,6 +35,16 @@ std::vector<Link> linksOf(const MazeGraph<Node>& graph, std::size_t node) {
     return links;
 }
 
+template <class Node>
+NodeId nodeAt(const MazeGraph<Node>& graph, const Index& cell) {
+    for (NodeId id = 0; id < graph.nodes.size(); ++id) {
+        if (graph[id].position == cell) {
+            return id;
+        }
+    }
+    return kNoNode;
+}
+
 // Every link is stored at both ends with one length, and joins cells on one row or column.
 template <class Node>
 void expectSymmetricStraightLinks(const MazeGraph<Node>& graph) {
@@ -103,6 +113,24 @@ TEST_P(CorridorOrderTest, ListsOpenArmsLeftUpRightDown) {
     ASSERT_NE(graph.startNode, kNoNode);
     EXPECT_EQ(linksOf(graph, graph.startNode), expected);
     expectSymmetricStraightLinks(graph);
+
+    // Skipping one far end leaves the others in order; naming no node skips none.
+    for (std::size_t skipped = 0; skipped <= expected.size(); ++skipped) {
+        NodeId skip = kNoNode;
+        std::vector<Link> rest;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            if (i == skipped) {
+                skip = nodeAt(graph, expected[i].neighbour);
+            } else {
+                rest.push_back(expected[i]);
+            }
+        }
+        std::vector<Link> visited;
+        forEachCorridor(graph.nodes, graph.startNode, skip, [&](const Edge& edge) {
+            visited.push_back({graph[edge.neighbour].position, edge.length});
+        });
+        EXPECT_EQ(visited, rest) << "skipping link " << skipped;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(EverySetOfArms, CorridorOrderTest, ::testing::Range(0U, 16U));
