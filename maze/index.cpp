@@ -1,6 +1,47 @@
 #include "maze/index.hpp"
 
+#include "maze/index_pool.hpp"
+
+#include <new>
+
 namespace corridex {
+
+namespace {
+// Under AddressSanitizer each Index keeps its own allocation, so that a use after release is
+// still caught.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kPooled = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kPooled = false;
+#else
+constexpr bool kPooled = true;
+#endif
+#else
+constexpr bool kPooled = true;
+#endif
+
+static_assert(sizeof(Index) == detail::kIndexCellBytes &&
+              alignof(Index) <= detail::kIndexCellBytes);
+} // namespace
+
+void* Index::operator new(std::size_t bytes) {
+    if (!kPooled || bytes != sizeof(Index)) {
+        return ::operator new(bytes);
+    }
+    return detail::allocateIndexCell();
+}
+
+void Index::operator delete(void* cell, std::size_t bytes) noexcept {
+    if (cell == nullptr) {
+        return;
+    }
+    if (!kPooled || bytes != sizeof(Index)) {
+        ::operator delete(cell);
+        return;
+    }
+    detail::releaseIndexCell(cell);
+}
 
 std::string toString(const Index& index) {
     return std::to_string(index.row) + ',' + std::to_string(index.col);

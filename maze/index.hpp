@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -9,6 +10,12 @@ namespace corridex {
 struct Index {
     std::uint64_t row = 0;
     std::uint64_t col = 0;
+
+    // Made one at a time with `new`, Index objects come from a pool of slabs (index_pool.hpp),
+    // which makes and frees them several times faster than the general allocator; arrays and
+    // containers of them use the usual allocators.
+    static void* operator new(std::size_t bytes);
+    static void operator delete(void* cell, std::size_t bytes) noexcept;
 };
 
 inline bool operator==(const Index& a, const Index& b) {
