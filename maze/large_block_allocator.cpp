@@ -1,6 +1,8 @@
 #include "maze/large_block_allocator.hpp"
 
+#include <array>
 #include <cstdint>
+#include <mutex>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -15,10 +17,77 @@ constexpr std::size_t kMaxAdvisedBytes = std::size_t{64} << 20;
 std::size_t roundUp(std::size_t bytes) {
     return (bytes + kHugePage - 1) / kHugePage * kHugePage;
 }
+
+// Released blocks kept for the next request of the same size: a program that solves maze after
+// maze of one size would otherwise have the kernel clear the same tens of megabytes for each
+// solver, which costs about as much as building its graph. At most kMaxBytes are kept, the
+// oldest blocks going back to the system first.
+class FreedBlocks {
+public:
+    // A kept block of exactly `size` bytes, or nullptr.
+    void* take(std::size_t size) {
+        const std::lock_guard<std::mutex> guard(lock_);
+        for (std::size_t i = count_; i-- > 0;) {
+            if (blocks_[i].size == size) {
+                void* block = blocks_[i].start;
+                for (std::size_t j = i + 1; j < count_; ++j) {
+                    blocks_[j - 1] = blocks_[j];
+                }
+                --count_;
+                bytes_ -= size;
+                return block;
+            }
+        }
+        return nullptr;
+    }
+
+    // Keeps `block` of `size` bytes, or returns it to the system when it is too large to keep.
+    void keep(void* block, std::size_t size) noexcept {
+        if (size > kMaxBytes) {
+            munmap(block, size);
+            return;
+        }
+        const std::lock_guard<std::mutex> guard(lock_);
+        std::size_t evicted = 0;
+        while (count_ - evicted == kMaxBlocks || bytes_ + size > kMaxBytes) {
+            munmap(blocks_[evicted].start, blocks_[evicted].size);
+            bytes_ -= blocks_[evicted].size;
+            ++evicted;
+        }
+        for (std::size_t j = evicted; j < count_; ++j) {
+            blocks_[j - evicted] = blocks_[j];
+        }
+        count_ -= evicted;
+        blocks_[count_++] = {block, size};
+        bytes_ += size;
+    }
+
+private:
+    static constexpr std::size_t kMaxBytes = std::size_t{64} << 20;
+    static constexpr std::size_t kMaxBlocks = 8;
+    struct Block {
+        void* start = nullptr;
+        std::size_t size = 0;
+    };
+
+    std::mutex lock_;
+    std::array<Block, kMaxBlocks> blocks_{}; // oldest first
+    std::size_t count_ = 0;
+    std::size_t bytes_ = 0;
+};
+
+// Never destroyed: vectors can be released while the program exits.
+FreedBlocks& freedBlocks() {
+    static FreedBlocks* const freed = new FreedBlocks;
+    return *freed;
+}
 } // namespace
 
 void* allocateLargeBlock(std::size_t bytes) {
     const std::size_t size = roundUp(bytes);
+    if (void* kept = freedBlocks().take(size)) {
+        return kept;
+    }
     // Map one huge page more than needed, then trim the ends so the block starts on a boundary.
     const std::size_t mapped = size + kHugePage;
     void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -44,7 +113,7 @@ void* allocateLargeBlock(std::size_t bytes) {
 }
 
 void releaseLargeBlock(void* block, std::size_t bytes) {
-    munmap(block, roundUp(bytes));
+    freedBlocks().keep(block, roundUp(bytes));
 }
 #else
 void* allocateLargeBlock(std::size_t bytes) {

@@ -187,7 +187,7 @@ def test_a_rejected_solve_changes_nothing(cls):
 
 HELD_LOCK_WORK = {
     "DijkstraAlgorithm": lambda: Corridex.DijkstraAlgorithm(
-        numpy.ones((1000, 1000), dtype=bool), Index(0, 0), Index(999, 999)
+        numpy.ones((1600, 1600), dtype=bool), Index(0, 0), Index(1599, 1599)
     ).solve,
     "BellmanFord": lambda: Corridex.BellmanFord(
         random_grid(600, seed=1), Index(599, 599), Index(0, 0)
