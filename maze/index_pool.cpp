@@ -1,21 +1,20 @@
 #include "maze/index_pool.hpp"
 
+#include "maze/large_block_allocator.hpp"
+
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <new>
 #include <vector>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 namespace corridex::detail {
 
 namespace {
 
 constexpr std::size_t kSlabBytes = std::size_t{64} << 10;
-constexpr std::size_t kCellsPerSlab = kSlabBytes / kIndexCellBytes - 1; // the first holds the header
+// The first cell's place holds the slab's header.
+constexpr std::size_t kCellsPerSlab = kSlabBytes / kIndexCellBytes - 1;
 
 // A slab's owner holds kOwnerShare references until it stops carving, then gives back all but
 // one per cell it carved; each released cell gives back one. So the count reaches zero exactly
@@ -46,7 +45,7 @@ SlabCache& slabCache() {
     return *cache;
 }
 
-void* mapSlab() {
+void* takeSlab() {
     SlabCache& cache = slabCache();
     ++slabsInUse;
     {
@@ -57,36 +56,16 @@ void* mapSlab() {
             return slab;
         }
     }
-#if defined(__linux__)
-    // Map twice the size and trim, so the slab is aligned to its size and a cell finds its
-    // header by masking its address.
-    void* raw = mmap(nullptr, 2 * kSlabBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                     -1, 0);
-    if (raw == MAP_FAILED) {
-        --slabsInUse;
-        throw std::bad_alloc();
-    }
-    const auto start = reinterpret_cast<std::uintptr_t>(raw);
-    const std::uintptr_t aligned = (start + kSlabBytes - 1) & ~(kSlabBytes - 1);
-    if (aligned > start) {
-        munmap(raw, aligned - start);
-    }
-    const std::uintptr_t end = start + 2 * kSlabBytes;
-    if (end > aligned + kSlabBytes) {
-        munmap(reinterpret_cast<void*>(aligned + kSlabBytes), end - aligned - kSlabBytes);
-    }
-    return reinterpret_cast<void*>(aligned);
-#else
     try {
-        return ::operator new(kSlabBytes, std::align_val_t{kSlabBytes});
+        // Aligned to its size, so that a cell finds its slab's header by masking its address.
+        return mapAligned(kSlabBytes, kSlabBytes);
     } catch (...) {
         --slabsInUse;
         throw;
     }
-#endif
 }
 
-void unmapSlab(void* slab) noexcept {
+void giveBackSlab(void* slab) noexcept {
     SlabCache& cache = slabCache();
     --slabsInUse;
     {
@@ -96,17 +75,13 @@ void unmapSlab(void* slab) noexcept {
             return;
         }
     }
-#if defined(__linux__)
-    munmap(slab, kSlabBytes);
-#else
-    ::operator delete(slab, std::align_val_t{kSlabBytes});
-#endif
+    unmapAligned(slab, kSlabBytes, kSlabBytes);
 }
 
 void dropReferences(SlabHeader* header, std::uint32_t count) noexcept {
     if (header->references.fetch_sub(count, std::memory_order_acq_rel) == count) {
         header->~SlabHeader();
-        unmapSlab(header);
+        giveBackSlab(header);
     }
 }
 
@@ -121,7 +96,7 @@ public:
     void* carve() {
         if (carved_ == kCellsPerSlab || header_ == nullptr) {
             retire();
-            header_ = new (mapSlab()) SlabHeader;
+            header_ = new (takeSlab()) SlabHeader;
             carved_ = 0;
         }
         ++carved_;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <mutex>
+#include <new>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -11,6 +12,29 @@
 namespace corridex::detail {
 
 #if defined(__linux__)
+void* mapAligned(std::size_t bytes, std::size_t alignment) {
+    // Map one alignment more than needed, then trim the ends so the block starts on a boundary.
+    const std::size_t mapped = bytes + alignment;
+    void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) {
+        throw std::bad_alloc();
+    }
+    const auto start = reinterpret_cast<std::uintptr_t>(raw);
+    const std::uintptr_t aligned = (start + alignment - 1) & ~(alignment - 1);
+    if (aligned > start) {
+        munmap(raw, aligned - start);
+    }
+    const std::uintptr_t tail = aligned + bytes;
+    if (start + mapped > tail) {
+        munmap(reinterpret_cast<void*>(tail), start + mapped - tail);
+    }
+    return reinterpret_cast<void*>(aligned);
+}
+
+void unmapAligned(void* block, std::size_t bytes, std::size_t) noexcept {
+    munmap(block, bytes);
+}
+
 namespace {
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 constexpr std::size_t kMaxAdvisedBytes = std::size_t{64} << 20;
@@ -44,13 +68,13 @@ public:
     // Keeps `block` of `size` bytes, or returns it to the system when it is too large to keep.
     void keep(void* block, std::size_t size) noexcept {
         if (size > kMaxBytes) {
-            munmap(block, size);
+            unmapAligned(block, size, kHugePage);
             return;
         }
         const std::lock_guard<std::mutex> guard(lock_);
         std::size_t evicted = 0;
         while (count_ - evicted == kMaxBlocks || bytes_ + size > kMaxBytes) {
-            munmap(blocks_[evicted].start, blocks_[evicted].size);
+            unmapAligned(blocks_[evicted].start, blocks_[evicted].size, kHugePage);
             bytes_ -= blocks_[evicted].size;
             ++evicted;
         }
@@ -88,22 +112,7 @@ void* allocateLargeBlock(std::size_t bytes) {
     if (void* kept = freedBlocks().take(size)) {
         return kept;
     }
-    // Map one huge page more than needed, then trim the ends so the block starts on a boundary.
-    const std::size_t mapped = size + kHugePage;
-    void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (raw == MAP_FAILED) {
-        throw std::bad_alloc();
-    }
-    const auto start = reinterpret_cast<std::uintptr_t>(raw);
-    const std::uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
-    if (aligned > start) {
-        munmap(raw, aligned - start);
-    }
-    const std::uintptr_t tail = aligned + size;
-    if (start + mapped > tail) {
-        munmap(reinterpret_cast<void*>(tail), start + mapped - tail);
-    }
-    void* block = reinterpret_cast<void*>(aligned);
+    void* block = mapAligned(size, kHugePage);
     // The kernel may compact memory to find huge pages for an advised block, a stall that grows
     // with the block; past 64 MiB it can cost more than the page faults it saves.
     if (size <= kMaxAdvisedBytes) {
@@ -116,6 +125,14 @@ void releaseLargeBlock(void* block, std::size_t bytes) {
     freedBlocks().keep(block, roundUp(bytes));
 }
 #else
+void* mapAligned(std::size_t bytes, std::size_t alignment) {
+    return ::operator new (bytes, std::align_val_t{alignment});
+}
+
+void unmapAligned(void* block, std::size_t, std::size_t alignment) noexcept {
+    ::operator delete (block, std::align_val_t{alignment});
+}
+
 void* allocateLargeBlock(std::size_t bytes) {
     return ::operator new(bytes);
 }

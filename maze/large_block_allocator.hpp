@@ -13,6 +13,11 @@ namespace corridex {
 // page fault per 2 MiB instead of one per 4 KiB. Released blocks, up to 64 MiB in all, are kept
 // for the next request of the same size, which then needs neither faults nor cleared pages.
 namespace detail {
+// `bytes` of zeroed memory straight from the operating system, aligned to `alignment` (a power of
+// two, at least the page size); std::bad_alloc when there is none. Given back with unmapAligned.
+void* mapAligned(std::size_t bytes, std::size_t alignment);
+void unmapAligned(void* block, std::size_t bytes, std::size_t alignment) noexcept;
+
 void* allocateLargeBlock(std::size_t bytes);
 void releaseLargeBlock(void* block, std::size_t bytes);
 inline constexpr std::size_t kLargeBlockBytes = std::size_t{4} << 20;

@@ -71,7 +71,8 @@ void forEachCorridor(const LargeVector<Node>& nodes, NodeId id, NodeId skip, Vis
     // The side leading to `skip` is dropped without a branch; a closed side that happens to name
     // it is dropped twice, which changes nothing.
     const unsigned skipped = unsigned{ends[0] == skip} * kLeft | unsigned{ends[1] == skip} * kUp |
-                             unsigned{ends[2] == skip} * kRight | unsigned{ends[3] == skip} * kDown;
+                             unsigned{ends[2] == skip} * kRight |
+                             unsigned{ends[3] == skip} * kDown;
     const detail::OpenPlaces open = detail::kOpenPlaces[node.openSides & ~skipped & 15U];
     const std::int64_t here = std::int64_t{node.position.row} + node.position.col;
     unsigned places = open.places;

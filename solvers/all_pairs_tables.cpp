@@ -64,15 +64,15 @@ relaxEntries(Entry* __restrict dist, Entry* __restrict hops, const Entry* __rest
     }
 }
 
-// relaxEntries for each table width, built for AVX2 too and picked at load time (compilers
-// clone plain functions only, not templates).
-__attribute__((target_clones("avx2", "default"))) void
+// relaxEntries for each table width, built for AVX-512 (x86-64-v4) and AVX2 too and picked at
+// load time (compilers clone plain functions only, not templates).
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void
 relaxRow(std::uint32_t* __restrict dist, std::uint32_t* __restrict hops,
          const std::uint32_t* __restrict via, std::uint32_t toVia, std::uint32_t hop,
          std::size_t n) {
     relaxEntries(dist, hops, via, toVia, hop, n);
 }
-__attribute__((target_clones("avx2", "default"))) void
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void
 relaxRow(std::uint64_t* __restrict dist, std::uint64_t* __restrict hops,
          const std::uint64_t* __restrict via, std::uint64_t toVia, std::uint64_t hop,
          std::size_t n) {

@@ -44,20 +44,20 @@ void BellmanFord::search(CancellationPoll& poll) {
             pending.erase(at);
             const DistanceNode& node = graph_.nodes[at];
             // The corridor back to the parent cannot improve it (see bestFirstSearch).
-            forEachCorridor(graph_.nodes, static_cast<NodeId>(at), node.parent,
-                            [&](const Edge& edge) {
-                DistanceNode& neighbour = graph_[edge.neighbour];
-                const std::uint64_t distance = node.startDistance + edge.length;
-                if (distance >= neighbour.startDistance) {
-                    return;
-                }
-                neighbour.startDistance = distance;
-                neighbour.parent = static_cast<NodeId>(at);
-                results_.traversed.push_back(neighbour.position);
-                pending.insert(edge.neighbour);
-                prefetchNeighbours(graph_, edge.neighbour); // read when it relaxes its edges
-                changed = true;
-            });
+            forEachCorridor(
+                graph_.nodes, static_cast<NodeId>(at), node.parent, [&](const Edge& edge) {
+                    DistanceNode& neighbour = graph_[edge.neighbour];
+                    const std::uint64_t distance = node.startDistance + edge.length;
+                    if (distance >= neighbour.startDistance) {
+                        return;
+                    }
+                    neighbour.startDistance = distance;
+                    neighbour.parent = static_cast<NodeId>(at);
+                    results_.traversed.push_back(neighbour.position);
+                    pending.insert(edge.neighbour);
+                    prefetchNeighbours(graph_, edge.neighbour); // read when it relaxes its edges
+                    changed = true;
+                });
             poll.tick();
         }
         if (!changed) {
