@@ -35,14 +35,15 @@ std::int64_t findNode(const Nodes& nodes, const Index& cell) {
 
 namespace detail {
 
-// rank[k] = the number of open cells before column k of a row of `length` cells.
-inline void rankOpenCells(const std::uint8_t* cells, std::size_t length,
+// rank[k] = the number of open cells before column k of a row of `length` cells, for k below
+// `padded` (at least `length`).
+inline void rankOpenCells(const std::uint8_t* cells, std::size_t length, std::size_t padded,
                           std::vector<NodeId>& rank) {
-    rank.resize(length);
+    rank.resize(padded);
     NodeId count = 0;
-    for (std::size_t k = 0; k < length; ++k) {
+    for (std::size_t k = 0; k < padded; ++k) {
         rank[k] = count;
-        count += cells[k] != 0 ? 1 : 0;
+        count += k < length ? cells[k] : 0U;
     }
 }
 
@@ -80,12 +81,14 @@ MazeGraph<Node> buildCellGraph(const Grid& grid, const Index& start, const Index
     graph.nodes.reserve(openCells);
 
     // The node of an open cell in the row above or below is that row's first node plus the
-    // cell's rank in its row, so each row is walked only at its own open cells.
-    std::vector<NodeId> rankAbove;
+    // cell's rank in its row, so each row is walked only at its own open cells. Ranks cover the
+    // longest row, so that they can be read before knowing whether the cell is open.
+    std::vector<NodeId> rankAbove(longestRow, 0);
     std::vector<NodeId> rankHere;
     std::vector<NodeId> rankBelow;
+    std::vector<std::uint32_t> openColumns(longestRow);
     if (rows > 0) {
-        detail::rankOpenCells(grid.row(0), grid.rowLength(0), rankHere);
+        detail::rankOpenCells(grid.row(0), grid.rowLength(0), longestRow, rankHere);
     }
     for (std::size_t i = 0; i < rows; ++i) {
         const std::uint8_t* cells = grid.row(i);
@@ -94,32 +97,28 @@ MazeGraph<Node> buildCellGraph(const Grid& grid, const Index& start, const Index
         const std::size_t aboveLength = i > 0 ? grid.rowLength(i - 1) : 0;
         const std::uint8_t* below = i + 1 < rows ? grid.row(i + 1) : nullptr;
         const std::size_t belowLength = i + 1 < rows ? grid.rowLength(i + 1) : 0;
-        rankBelow.clear();
-        if (i + 1 < rows) {
-            detail::rankOpenCells(below, belowLength, rankBelow);
-        }
+        detail::rankOpenCells(below, belowLength, longestRow, rankBelow);
         const auto aboveFirst = static_cast<NodeId>(i > 0 ? firstInRow[i - 1] : 0);
         const auto belowFirst = static_cast<NodeId>(i + 1 < rows ? firstInRow[i + 1] : 0);
+        // Which cells are open, and which of their sides, follows no pattern a processor
+        // predicts, so the open columns are gathered and each node's links set without a branch.
+        std::size_t count = 0;
         for (std::size_t k = 0; k < length; ++k) {
-            if (cells[k] == 0) {
-                continue;
-            }
+            openColumns[count] = static_cast<std::uint32_t>(k);
+            count += cells[k];
+        }
+        for (std::size_t n = 0; n < count; ++n) {
+            const std::size_t k = openColumns[n];
             Node& node = graph.nodes.emplace_back();
             node.position = NodePosition{i, k};
-            if (k < aboveLength && above[k] != 0) {
-                node.above = aboveFirst + rankAbove[k];
-                node.openSides |= kUp;
-            }
-            if (k < belowLength && below[k] != 0) {
-                node.below = belowFirst + rankBelow[k];
-                node.openSides |= kDown;
-            }
-            if (k > 0 && cells[k - 1] != 0) {
-                node.openSides |= kLeft;
-            }
-            if (k + 1 < width && k + 1 < length && cells[k + 1] != 0) {
-                node.openSides |= kRight;
-            }
+            const unsigned up = k < aboveLength ? above[k] : 0U;
+            const unsigned down = k < belowLength ? below[k] : 0U;
+            const unsigned left = k > 0 ? cells[k - 1] : 0U;
+            const unsigned right = k + 1 < width && k + 1 < length ? cells[k + 1] : 0U;
+            node.above = detail::endOrSelf(up, aboveFirst + rankAbove[k], kNoNode);
+            node.below = detail::endOrSelf(down, belowFirst + rankBelow[k], kNoNode);
+            node.openSides =
+                static_cast<std::uint8_t>(up * kUp | down * kDown | left * kLeft | right * kRight);
         }
         std::swap(rankAbove, rankHere);
         std::swap(rankHere, rankBelow);

@@ -3,7 +3,6 @@
 #include "maze/graph_nodes.hpp"
 #include "maze/large_block_allocator.hpp"
 
-#include <array>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -25,31 +24,6 @@ struct MazeGraph {
 
 namespace detail {
 
-// Which sides of a node are open, listed in corridor order (left, up, right, down) as places
-// 0 to 3, two bits each with the first lowest, and how many there are.
-struct OpenPlaces {
-    std::uint8_t places = 0;
-    std::uint8_t count = 0;
-};
-
-constexpr std::array<OpenPlaces, 16> openPlacesBySides() {
-    constexpr std::uint8_t kSideAtPlace[4] = {kLeft, kUp, kRight, kDown};
-    std::array<OpenPlaces, 16> table{};
-    for (unsigned sides = 0; sides < 16; ++sides) {
-        unsigned places = 0;
-        unsigned count = 0;
-        for (unsigned place = 0; place < 4; ++place) {
-            if ((sides & kSideAtPlace[place]) != 0) {
-                places |= place << (2 * count++);
-            }
-        }
-        table[sides] = {static_cast<std::uint8_t>(places), static_cast<std::uint8_t>(count)};
-    }
-    return table;
-}
-
-inline constexpr std::array<OpenPlaces, 16> kOpenPlaces = openPlacesBySides();
-
 // `end` when `open` is 1, `self` when it is 0, without a branch.
 inline NodeId endOrSelf(unsigned open, NodeId end, NodeId self) {
     const NodeId mask = NodeId{0} - static_cast<NodeId>(open);
@@ -68,12 +42,9 @@ template <class Node, class Visit>
 void forEachCorridor(const LargeVector<Node>& nodes, NodeId id, NodeId skip, Visit&& visit) {
     const Node& node = nodes[id];
     const NodeId ends[4] = {id - 1, node.above, id + 1, node.below};
-    // The side leading to `skip` is dropped without a branch; a closed side that happens to name
-    // it is dropped twice, which changes nothing.
-    const unsigned skipped = unsigned{ends[0] == skip} * kLeft | unsigned{ends[1] == skip} * kUp |
-                             unsigned{ends[2] == skip} * kRight |
-                             unsigned{ends[3] == skip} * kDown;
-    const detail::OpenPlaces open = detail::kOpenPlaces[node.openSides & ~skipped & 15U];
+    // A closed side that happens to name `skip` is dropped twice, which changes nothing.
+    const unsigned skipped = detail::sidesLeadingTo(ends, {kLeft, kUp, kRight, kDown}, skip);
+    const detail::OpenPlaces open = detail::kCorridorPlaces[node.openSides & ~skipped & 15U];
     const std::int64_t here = std::int64_t{node.position.row} + node.position.col;
     unsigned places = open.places;
     for (unsigned n = 0; n < open.count; ++n, places >>= 2) {

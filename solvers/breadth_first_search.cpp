@@ -42,15 +42,16 @@ void BreadthFirstSearch::search(CancellationPoll& poll) {
         if (id == graph_.endNode) {
             return;
         }
-        for (const NodeId next : node.neighbours(id)) {
+        // The parent, which queued this node, is marked already: its side is skipped.
+        node.forEachNeighbour(id, node.parent, [&](NodeId next) {
             BreadthFirstNode& neighbour = graph_[next];
             if (neighbour.visited) {
-                continue;
+                return;
             }
             neighbour.visited = true;
             neighbour.parent = id;
             queue.push_back(next);
-        }
+        });
     }
 }
 
