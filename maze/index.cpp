@@ -1,5 +1,6 @@
 #include "maze/index.hpp"
 
+#include "maze/address_sanitizer.hpp"
 #include "maze/index_pool.hpp"
 
 #include <new>
@@ -9,17 +10,7 @@ namespace corridex {
 namespace {
 // Under AddressSanitizer each Index keeps its own allocation, so that a use after release is
 // still caught.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kPooled = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kPooled = false;
-#else
-constexpr bool kPooled = true;
-#endif
-#else
-constexpr bool kPooled = true;
-#endif
+constexpr bool kPooled = !kAddressSanitizer;
 
 static_assert(sizeof(Index) == detail::kIndexCellBytes &&
               alignof(Index) <= detail::kIndexCellBytes);

@@ -3,6 +3,7 @@
 // by the next solve() exactly as a fresh object would do it, and FloydWarshall refuses tables
 // that cannot fit in memory before allocating them.
 
+#include "maze/address_sanitizer.hpp"
 #include "maze/cancellation.hpp"
 #include "maze/memory_budget.hpp"
 #include "solvers/a_star.hpp"
@@ -25,17 +26,7 @@
 namespace corridex {
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+constexpr bool kSanitized = kAddressSanitizer;
 
 #ifdef NDEBUG
 constexpr bool kOptimised = true;
