@@ -154,7 +154,7 @@ MazeGraph<Node> buildCorridorGraph(const Grid& grid, const Index& start, const I
             const unsigned up = above[k];
             const NodeId upper = detail::endOrSelf(up, lastInColumn[k], id);
             node.openSides = static_cast<std::uint8_t>(left * kLeft | up * kUp);
-            node.above = detail::endOrSelf(up, upper, kNoNode);
+            node.above = detail::endOrSelf(up, lastInColumn[k], kNoNode);
             graph[id - left].openSides |= static_cast<std::uint8_t>(left * kRight);
             graph[upper].openSides |= static_cast<std::uint8_t>(up * kDown);
             graph[upper].below = detail::endOrSelf(up, id, kNoNode);

@@ -39,44 +39,53 @@ enum OpenSide : std::uint8_t { kUp = 1, kDown = 2, kLeft = 4, kRight = 8 };
 
 namespace detail {
 
-// For each set of open sides, the open ones listed as places 0 to 3 in a graph's neighbour
-// order, two bits each with the first lowest, and how many there are. Searches walk a node's
-// neighbours through this table in one loop rather than testing each side: which sides are open
-// follows no pattern a processor predicts.
-struct OpenPlaces {
-    std::uint8_t places = 0;
-    std::uint8_t count = 0;
+// A graph's neighbour order, as the side at each place 0 to 3, with a table giving for each set
+// of open sides the open ones listed as places, two bits each with the first lowest, and how
+// many there are. Searches walk a node's neighbours through the table in one loop rather than
+// testing each side: which sides are open follows no pattern a processor predicts.
+struct SideOrder {
+    struct OpenPlaces {
+        std::uint8_t places = 0;
+        std::uint8_t count = 0;
+    };
+
+    std::array<OpenSide, 4> sideAtPlace;
+    std::array<OpenPlaces, 16> openPlaces;
+
+    constexpr explicit SideOrder(std::array<OpenSide, 4> sides)
+        : sideAtPlace(sides), openPlaces{} {
+        for (unsigned open = 0; open < 16; ++open) {
+            unsigned places = 0;
+            unsigned count = 0;
+            for (unsigned place = 0; place < 4; ++place) {
+                if ((open & sideAtPlace[place]) != 0) {
+                    places |= place << (2 * count++);
+                }
+            }
+            openPlaces[open] = {static_cast<std::uint8_t>(places),
+                                static_cast<std::uint8_t>(count)};
+        }
+    }
 };
 
-constexpr std::array<OpenPlaces, 16> openPlacesBySides(std::array<OpenSide, 4> sideAtPlace) {
-    std::array<OpenPlaces, 16> table{};
-    for (unsigned sides = 0; sides < 16; ++sides) {
-        unsigned places = 0;
-        unsigned count = 0;
-        for (unsigned place = 0; place < 4; ++place) {
-            if ((sides & sideAtPlace[place]) != 0) {
-                places |= place << (2 * count++);
-            }
-        }
-        table[sides] = {static_cast<std::uint8_t>(places), static_cast<std::uint8_t>(count)};
-    }
-    return table;
-}
+inline constexpr SideOrder kCorridorOrder({kLeft, kUp, kRight, kDown});
+inline constexpr SideOrder kCellOrder({kUp, kDown, kLeft, kRight});
 
-inline constexpr std::array<OpenPlaces, 16> kCorridorPlaces =
-    openPlacesBySides({kLeft, kUp, kRight, kDown});
-inline constexpr std::array<OpenPlaces, 16> kCellPlaces =
-    openPlacesBySides({kUp, kDown, kLeft, kRight});
-
-// The sides of `ends` (in the matching order) whose node is `skip`, as side bits, without a
-// branch.
-inline unsigned sidesLeadingTo(const NodeId (&ends)[4], std::array<OpenSide, 4> sideAtPlace,
-                               NodeId skip) {
-    unsigned sides = 0;
+// Calls `visit(end)` for the node `ends[place]` of each side open in `openSides`, in `order`,
+// except sides whose node is `skip` (kNoNode skips none), without a branch per side. A closed
+// side that happens to name `skip` is dropped twice, which changes nothing.
+template <class Visit>
+void forEachOpenEnd(const NodeId (&ends)[4], unsigned openSides, const SideOrder& order,
+                    NodeId skip, Visit&& visit) {
+    unsigned skipped = 0;
     for (unsigned place = 0; place < 4; ++place) {
-        sides |= unsigned{ends[place] == skip} * sideAtPlace[place];
+        skipped |= unsigned{ends[place] == skip} * order.sideAtPlace[place];
     }
-    return sides;
+    const SideOrder::OpenPlaces open = order.openPlaces[openSides & ~skipped & 15U];
+    unsigned places = open.places;
+    for (unsigned n = 0; n < open.count; ++n, places >>= 2) {
+        visit(ends[places & 3U]);
+    }
 }
 
 } // namespace detail
@@ -90,7 +99,8 @@ struct Edge {
 
 // The node records, one per solver class: the node's cell, its links, the search mark and the
 // fields the class's search writes. `resetSearch` restores those fields to their built values.
-// A corridor node's corridors, with their lengths, come from `corridorsOf` (maze_graph.hpp).
+// A corridor node's corridors, with their lengths, come from `forEachCorridor` and `corridorsOf`
+// (maze_graph.hpp).
 // Records are kept small (28 to 40 bytes) so that more of a large maze's graph stays in cache.
 
 struct DepthFirstNode {
@@ -123,12 +133,7 @@ struct BreadthFirstNode {
     template <class Visit>
     void forEachNeighbour(NodeId self, NodeId skip, Visit&& visit) const {
         const NodeId ends[4] = {above, below, self - 1, self + 1};
-        const unsigned skipped = detail::sidesLeadingTo(ends, {kUp, kDown, kLeft, kRight}, skip);
-        const detail::OpenPlaces open = detail::kCellPlaces[openSides & ~skipped & 15U];
-        unsigned places = open.places;
-        for (unsigned n = 0; n < open.count; ++n, places >>= 2) {
-            visit(ends[places & 3U]);
-        }
+        detail::forEachOpenEnd(ends, openSides, detail::kCellOrder, skip, visit);
     }
 
     // The same neighbours as a list.

@@ -35,25 +35,18 @@ inline NodeId endOrSelf(unsigned open, NodeId end, NodeId self) {
 // Calls `visit(edge)` for each corridor leaving node `id` of a corridor-graph store, in the order
 // left, up, right, down, except the one to node `skip` (kNoNode skips none). Corridors are
 // straight, so each length is the distance between the two ends' cells. Searches run this for
-// every node they expand, so it is one loop over a table's list of the open sides rather than a
-// test per side (which sides are open follows no pattern a processor predicts), with the visitor
-// inlined rather than a list built and read back.
+// every node they expand, with the visitor inlined rather than a list built and read back.
 template <class Node, class Visit>
 void forEachCorridor(const LargeVector<Node>& nodes, NodeId id, NodeId skip, Visit&& visit) {
     const Node& node = nodes[id];
     const NodeId ends[4] = {id - 1, node.above, id + 1, node.below};
-    // A closed side that happens to name `skip` is dropped twice, which changes nothing.
-    const unsigned skipped = detail::sidesLeadingTo(ends, {kLeft, kUp, kRight, kDown}, skip);
-    const detail::OpenPlaces open = detail::kCorridorPlaces[node.openSides & ~skipped & 15U];
     const std::int64_t here = std::int64_t{node.position.row} + node.position.col;
-    unsigned places = open.places;
-    for (unsigned n = 0; n < open.count; ++n, places >>= 2) {
-        const NodeId end = ends[places & 3U];
+    detail::forEachOpenEnd(ends, node.openSides, detail::kCorridorOrder, skip, [&](NodeId end) {
         const NodePosition& far = nodes[end].position;
         // One of the row and column differences is zero.
         const std::int64_t step = std::int64_t{far.row} + far.col - here;
         visit(Edge{end, static_cast<std::uint32_t>(step < 0 ? -step : step)});
-    }
+    });
 }
 
 // The corridors of node `id` as a list, for code that is not in a search's inner loop.
