@@ -11,12 +11,22 @@ struct Index {
     std::uint64_t row = 0;
     std::uint64_t col = 0;
 
-    // Made one at a time with `new`, Index objects come from a pool of slabs (index_pool.hpp),
-    // which makes and frees them several times faster than the general allocator; arrays and
-    // containers of them use the usual allocators.
+    // Made one at a time with `new`, as a language binding makes one for every cell it hands
+    // out, an Index comes from the allocator installed by useIndexAllocator. Arrays and
+    // containers of Index use their own allocators.
     static void* operator new(std::size_t bytes);
-    static void operator delete(void* cell, std::size_t bytes) noexcept;
+    static void operator delete(void* cell) noexcept;
 };
+
+// Where `new Index` takes its memory from: by default the global operator new. A binding can
+// put each Index beside the object that owns it, in its language's own small-object heap, so
+// that the memory goes back with those objects. Installed once, before any Index is made with
+// `new`; `allocate` throws std::bad_alloc or returns memory, `release` takes what it returned.
+struct IndexAllocator {
+    void* (*allocate)(std::size_t bytes);
+    void (*release)(void* cell) noexcept;
+};
+void useIndexAllocator(IndexAllocator allocator) noexcept;
 
 inline bool operator==(const Index& a, const Index& b) {
     return a.row == b.row && a.col == b.col;

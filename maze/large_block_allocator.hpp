@@ -7,20 +7,18 @@
 
 namespace corridex {
 
-// Allocates blocks of 4 MiB and more straight from the operating system, aligned to 2 MiB and,
-// up to 64 MiB, marked for transparent huge pages; smaller ones come from the default allocator.
-// A graph of a large maze is filled once, right after allocation; with huge pages that costs one
-// page fault per 2 MiB instead of one per 4 KiB. Released blocks, up to 64 MiB in all, are kept
-// for the next request of the same size, which then needs neither faults nor cleared pages.
+// Allocates blocks of 256 KiB and more straight from the operating system; smaller ones come
+// from the default allocator. Those of 4 MiB and more are aligned to 2 MiB and, up to 64 MiB,
+// marked for transparent huge pages: a graph of a large maze is filled once, right after
+// allocation, and with huge pages that costs one page fault per 2 MiB instead of one per 4 KiB.
+// A released block goes straight back to the system, so the process shrinks as soon as the
+// solver that held it is gone. (The C library's allocator would serve mid-sized blocks from its
+// heap once it had seen a large block freed, and keep tens of megabytes of them afterwards.)
 namespace detail {
-// `bytes` of zeroed memory straight from the operating system, aligned to `alignment` (a power of
-// two, at least the page size); std::bad_alloc when there is none. Given back with unmapAligned.
-void* mapAligned(std::size_t bytes, std::size_t alignment);
-void unmapAligned(void* block, std::size_t bytes, std::size_t alignment) noexcept;
-
+// A block of at least `bytes`; std::bad_alloc when there is none.
 void* allocateLargeBlock(std::size_t bytes);
-void releaseLargeBlock(void* block, std::size_t bytes);
-inline constexpr std::size_t kLargeBlockBytes = std::size_t{4} << 20;
+void releaseLargeBlock(void* block, std::size_t bytes) noexcept;
+inline constexpr std::size_t kLargeBlockBytes = std::size_t{256} << 10;
 } // namespace detail
 
 template <class T>
