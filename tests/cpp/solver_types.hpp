@@ -9,8 +9,8 @@
 
 namespace corridex::testing {
 
-using AllSolvers = ::testing::Types<DepthFirstSearch, BreadthFirstSearch, DijkstraAlgorithm,
-                                    AStar, BellmanFord, FloydWarshall>;
+using AllSolvers = ::testing::Types<DepthFirstSearch, BreadthFirstSearch, DijkstraAlgorithm, AStar,
+                                    BellmanFord, FloydWarshall>;
 
 struct SolverNames {
     template <class Solver>

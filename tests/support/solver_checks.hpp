@@ -94,9 +94,9 @@ struct Abandoned {};
 CancellationPoll abandonAt(int nth, std::int64_t interval = CancellationPoll::kDefaultInterval);
 
 struct Solves {
-    Outcome fresh;     // a fresh object's first solve()
-    bool abandoned;    // whether the abandoning poll fired
-    Outcome partial;   // what the abandoned solve left
+    Outcome fresh;          // a fresh object's first solve()
+    bool abandoned = false; // whether the abandoning poll fired
+    Outcome partial;        // what the abandoned solve left
 };
 
 // Solves a fresh object, checks that a rejected solve recorded nothing and what a second
