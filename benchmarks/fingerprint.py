@@ -10,47 +10,22 @@ from __future__ import annotations
 
 import argparse
 import hashlib
+import pathlib
 import random
+import sys
 
 import Corridex
 
-SOLVERS = [
-    Corridex.DepthFirstSearch,
-    Corridex.BreadthFirstSearch,
-    Corridex.DijkstraAlgorithm,
-    Corridex.AStar,
-    Corridex.BellmanFord,
-    Corridex.FloydWarshall,
-]
+# The maze builders and the solver list are the tests' own.
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "tests" / "python"))
+from maze_support import SOLVERS, carved_maze, random_open_grid  # noqa: E402
 
 
-def open_grid(rng, rows, cols, density):
-    return [[rng.random() < density for _ in range(cols)] for _ in range(rows)]
-
-
-def carved_maze(rng, cell_rows, cell_cols, loops):
-    rows, cols = 2 * cell_rows - 1, 2 * cell_cols - 1
-    grid = [[False] * cols for _ in range(rows)]
-    grid[0][0] = True
-    stack, seen = [(0, 0)], {(0, 0)}
-    while stack:
-        r, c = stack[-1]
-        options = [
-            (r + dr, c + dc)
-            for dr, dc in ((-1, 0), (1, 0), (0, -1), (0, 1))
-            if 0 <= r + dr < cell_rows and 0 <= c + dc < cell_cols and (r + dr, c + dc) not in seen
-        ]
-        if not options:
-            stack.pop()
-            continue
-        nr, nc = rng.choice(options)
-        seen.add((nr, nc))
-        grid[r + nr][c + nc] = True
-        grid[2 * nr][2 * nc] = True
-        stack.append((nr, nc))
-    for _ in range(loops):
-        r, c = rng.randrange(rows), rng.randrange(cols)
-        grid[r][c] = True
+def holed_maze(rng, cell_rows, cell_cols, holes):
+    """A carved maze with `holes` random grid entries opened, wall corners included."""
+    grid = carved_maze(rng, cell_rows, cell_cols)
+    for _ in range(holes):
+        grid[rng.randrange(len(grid))][rng.randrange(len(grid[0]))] = True
     return grid
 
 
@@ -60,10 +35,10 @@ def ragged_grid(rng):
 
 
 KINDS = {
-    "open": lambda rng: open_grid(rng, rng.randint(1, 40), rng.randint(1, 40), 0.9),
-    "sparse": lambda rng: open_grid(rng, rng.randint(1, 40), rng.randint(1, 40), 0.6),
-    "perfect": lambda rng: carved_maze(rng, rng.randint(1, 25), rng.randint(1, 25), 0),
-    "loops": lambda rng: carved_maze(rng, rng.randint(2, 25), rng.randint(2, 25), 40),
+    "open": lambda rng: random_open_grid(rng, rng.randint(1, 40), rng.randint(1, 40), 0.9),
+    "sparse": lambda rng: random_open_grid(rng, rng.randint(1, 40), rng.randint(1, 40), 0.6),
+    "perfect": lambda rng: carved_maze(rng, rng.randint(1, 25), rng.randint(1, 25)),
+    "loops": lambda rng: holed_maze(rng, rng.randint(2, 25), rng.randint(2, 25), 40),
     "ragged": ragged_grid,
 }
 

@@ -14,21 +14,23 @@ broken invariant.
 
 import argparse
 import collections
+import pathlib
 import random
 import resource
 import sys
 import time
 
 import Corridex
-from Corridex import Index
 
-SOLVERS = (
-    Corridex.DepthFirstSearch,
-    Corridex.BreadthFirstSearch,
-    Corridex.DijkstraAlgorithm,
-    Corridex.AStar,
-    Corridex.BellmanFord,
-    Corridex.FloydWarshall,
+# The mazes, the solver list and the checks are the tests' own.
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "tests" / "python"))
+from maze_support import (  # noqa: E402
+    SOLVERS,
+    broken_invariants,
+    open_cells,
+    open_walls,
+    solved,
+    steps_between,
 )
 
 
@@ -65,71 +67,11 @@ def parse_args(argv):
 def make_maze(rng, sizes, loops):
     """A generated maze with some walls between cells opened, and two open cells."""
     cell_rows, cell_cols = rng.choice(sizes), rng.choice(sizes)
-    grid = Corridex.RandomMazeGenerator(2 * cell_rows, 2 * cell_cols).generate()
-    for r in range(len(grid) - 1):
-        for c in range(len(grid[0]) - 1):
-            if (r + c) % 2 == 1 and not grid[r][c] and rng.random() < loops:
-                grid[r][c] = True
-    open_cells = [(r, c) for r, row in enumerate(grid) for c, cell in enumerate(row) if cell]
-    start, end = rng.choice(open_cells), rng.choice(open_cells)
+    grid = open_walls(rng, Corridex.RandomMazeGenerator(2 * cell_rows, 2 * cell_cols).generate(),
+                      loops)
+    free = open_cells(grid)
+    start, end = rng.choice(free), rng.choice(free)
     return grid, start, end, cell_rows * cell_cols
-
-
-def fewest_steps(grid, start, end):
-    """Single steps from start to end by a plain grid BFS, or None when unreachable."""
-    rows, cols = len(grid), len(grid[0])
-    steps = {start: 0}
-    queue = collections.deque([start])
-    while queue:
-        r, c = cell = queue.popleft()
-        if cell == end:
-            return steps[cell]
-        for nr, nc in ((r - 1, c), (r + 1, c), (r, c - 1), (r, c + 1)):
-            if 0 <= nr < rows and 0 <= nc < cols and grid[nr][nc] and (nr, nc) not in steps:
-                steps[(nr, nc)] = steps[cell] + 1
-                queue.append((nr, nc))
-    return None
-
-
-def broken_invariants(cls, grid, start, end, reference):
-    """Solves one maze with one class; returns the invariants its results break."""
-    solver = cls(grid, Index(*start), Index(*end))
-    solver.solve()
-    path = [(i.row, i.col) for i in solver.SrcToDestPath()]
-    traversed = [(i.row, i.col) for i in solver.TraversedNodes()]
-    distance = solver.SrcToDestDistance()
-    count = solver.TraversedNodesNo()
-    broken = []
-
-    def require(holds, what):
-        if not holds:
-            broken.append(what)
-
-    floyd = cls is Corridex.FloydWarshall
-    require(count == (len(traversed) ** 3 if floyd else len(traversed)), "TraversedNodesNo")
-    if reference is None:
-        unreached = [end] if cls is Corridex.BreadthFirstSearch else []
-        require(path == unreached and distance == 0, "a route to an unreachable end")
-        return broken
-    steps = len(path) - 1
-    first, last = (start, end) if floyd else (end, start)
-    require(bool(path) and path[0] == first and path[-1] == last, "route ends")
-    require(all(grid[r][c] for r, c in path), "route through a wall")
-    require(
-        all(abs(a[0] - b[0]) + abs(a[1] - b[1]) == 1 for a, b in zip(path, path[1:])),
-        "route steps not single",
-    )
-    require(len(set(path)) == len(path), "route repeats a cell")
-    if cls in (Corridex.BreadthFirstSearch, Corridex.BellmanFord, Corridex.FloydWarshall):
-        require(distance == steps == reference, "distance not the fewest steps")
-    elif cls is Corridex.DepthFirstSearch:
-        require(distance == steps >= reference, "distance not the route's length")
-    else:
-        require(distance >= steps >= reference, "distance below the route's length")
-    if cls in (Corridex.DepthFirstSearch, Corridex.BreadthFirstSearch, Corridex.DijkstraAlgorithm,
-               Corridex.AStar):
-        require(len(set(traversed)) == len(traversed), "a node recorded twice")
-    return broken
 
 
 def main(argv=None):
@@ -145,11 +87,12 @@ def main(argv=None):
         if args.time_limit and time.monotonic() - started > args.time_limit:
             break
         grid, start, end, cells = make_maze(rng, args.sizes, args.loops)
-        reference = fewest_steps(grid, start, end)
+        shortest = steps_between(grid, start, end)
         for cls in SOLVERS:
             if cls is Corridex.FloydWarshall and cells > args.floyd_max_cells:
                 continue
-            for what in broken_invariants(cls, grid, start, end, reference):
+            solver = solved(cls, grid, start, end)
+            for what in broken_invariants(solver, grid, start, end, shortest):
                 failures[(cls.__name__, what)] += 1
                 if sum(failures.values()) <= 10:
                     print(f"{cls.__name__}: {what}: start {start}, end {end}, grid {grid}",

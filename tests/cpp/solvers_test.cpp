@@ -1,11 +1,6 @@
 #include "grid_text.hpp"
 #include "maze/corridor_graph.hpp"
-#include "solvers/a_star.hpp"
-#include "solvers/bellman_ford.hpp"
-#include "solvers/breadth_first_search.hpp"
-#include "solvers/depth_first_search.hpp"
-#include "solvers/dijkstra_algorithm.hpp"
-#include "solvers/floyd_warshall.hpp"
+#include "solver_types.hpp"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -19,106 +14,89 @@ using testing::gridFromText;
 // Rows 0-2 of an eight-column grid with two loops: best-first searches part ways here.
 const std::vector<std::string> kTwoLoops = {"........", ".#....#.", ".#......"};
 
-struct Interrupted : std::runtime_error {
-    Interrupted() : std::runtime_error("interrupted") {}
-};
-
-// Abandons the work at its first poll, which comes after a few units of work.
-CancellationPoll throwingPoll() {
-    return CancellationPoll([] { throw Interrupted(); }, 8);
-}
-
 template <class Solver>
 class EverySolverTest : public ::testing::Test {};
-using Solvers = ::testing::Types<DepthFirstSearch, BreadthFirstSearch, DijkstraAlgorithm, AStar,
-                                 BellmanFord, FloydWarshall>;
-TYPED_TEST_SUITE(EverySolverTest, Solvers);
+TYPED_TEST_SUITE(EverySolverTest, testing::AllSolvers, testing::SolverNames);
 
-TYPED_TEST(EverySolverTest, MissingEndsAreRejectedAndNothingIsRecorded) {
+TYPED_TEST(EverySolverTest, MissingEndsAreRejectedByNameAndNothingIsRecorded) {
     const Grid grid = gridFromText(kTwoLoops);
-    TypeParam onWall(grid, Index{1, 1}, Index{0, 0});
-    try {
-        onWall.solve();
-        FAIL() << "expected std::invalid_argument";
-    } catch (const std::invalid_argument& error) {
-        EXPECT_STREQ(error.what(), "start 1,1 is not an open cell of the grid");
+    struct Missing {
+        Index start;
+        Index end;
+        const char* message;
+    };
+    for (const Missing& missing :
+         {Missing{{1, 1}, {0, 0}, "start 1,1 is not an open cell of the grid"},
+          Missing{{0, 0}, {3, 0}, "end 3,0 is not an open cell of the grid"}}) {
+        TypeParam solver(grid, missing.start, missing.end);
+        try {
+            solver.solve();
+            ADD_FAILURE() << "expected std::invalid_argument";
+        } catch (const std::invalid_argument& error) {
+            EXPECT_STREQ(error.what(), missing.message);
+        }
+        checks::Solves solves;
+        ASSERT_NO_THROW(solves =
+                            checks::solveChecked<TypeParam>(grid, missing.start, missing.end));
+        EXPECT_TRUE(solves.fresh.rejected);
     }
-    TypeParam outside(grid, Index{0, 0}, Index{3, 0});
-    EXPECT_THROW(outside.solve(), std::invalid_argument);
-    EXPECT_TRUE(outside.results().traversed.empty());
-    EXPECT_TRUE(outside.results().path.empty());
 }
 
-TYPED_TEST(EverySolverTest, SolveAbandonedByThePollStartsOverNextTime) {
-    // A long single corridor with many nodes, so the poll fires during the search.
-    std::vector<std::string> rows;
-    for (int r = 0; r < 300; ++r) {
-        rows.push_back(
-            r % 2 == 0 ? std::string(300, '.')
-                       : (r % 4 == 1 ? std::string(299, '#') + "." : "." + std::string(299, '#')));
-    }
-    const Grid grid = gridFromText(rows);
-    const Index start{0, 0};
-    const Index end{298, 299};
-    TypeParam reference(grid, start, end);
-    if constexpr (std::is_same_v<TypeParam, FloydWarshall>) {
-        return; // covered by its own test: its tables for this maze would be large
-    } else {
-        reference.solve();
-        TypeParam interrupted(grid, start, end);
-        EXPECT_THROW(interrupted.solve(throwingPoll()), Interrupted);
-        interrupted.solve();
-        EXPECT_EQ(interrupted.results().traversed, reference.results().traversed);
-        EXPECT_EQ(interrupted.results().path, reference.results().path);
-        EXPECT_EQ(interrupted.results().distance, reference.results().distance);
-    }
+// FloydWarshall's second solve() appends a second copy of its results; the others' change
+// nothing.
+TYPED_TEST(EverySolverTest, SecondSolveRepeatsOrAppendsTheFirst) {
+    EXPECT_NO_THROW(checks::solveChecked<TypeParam>(gridFromText(kTwoLoops), {1, 7}, {2, 0}));
+    EXPECT_NO_THROW(checks::solveChecked<TypeParam>(gridFromText({"....."}), {0, 0}, {0, 4}));
 }
 
 template <class Solver>
-class EndReconstructingSolverTest : public ::testing::Test {};
-using EndReconstructing =
-    ::testing::Types<DepthFirstSearch, BreadthFirstSearch, DijkstraAlgorithm, AStar, BellmanFord>;
-TYPED_TEST_SUITE(EndReconstructingSolverTest, EndReconstructing);
-
-TYPED_TEST(EndReconstructingSolverTest, SecondSolveChangesNothing) {
-    TypeParam solver(gridFromText(kTwoLoops), Index{1, 7}, Index{2, 0});
+SolverResults solved(const std::vector<std::string>& rows, const Index& start, const Index& end) {
+    Solver solver(gridFromText(rows), start, end);
     solver.solve();
-    const SolverResults first = solver.results();
-    solver.solve();
-    EXPECT_EQ(solver.results().path, first.path);
-    EXPECT_EQ(solver.results().traversed, first.traversed);
-    EXPECT_EQ(solver.results().distance, first.distance);
+    return solver.results();
 }
 
-TEST(FloydWarshallTest, SecondSolveAppendsASecondRecordAndRoute) {
-    FloydWarshall solver(gridFromText({"....."}), Index{0, 0}, Index{0, 4});
-    solver.solve();
-    EXPECT_EQ(solver.traversedNodesNo(), 8U);
-    solver.solve();
-    EXPECT_EQ(solver.traversedNodesNo(), 64U);
-    const LargeVector<Index> once = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4}};
-    LargeVector<Index> twice = once;
-    twice.insert(twice.end(), once.begin(), once.end());
-    EXPECT_EQ(solver.results().path, twice);
-    EXPECT_EQ(solver.results().distance, 4U);
+struct TieCase {
+    const char* name;
+    SolverResults (*solve)(const std::vector<std::string>&, const Index&, const Index&);
+    Index start;
+    Index end;
+    LargeVector<Index> path;
+};
+
+void PrintTo(const TieCase& tie, std::ostream* out) {
+    *out << tie.name;
 }
 
-TEST(FloydWarshallTest, InterruptedSolveLeavesTheResultsUntouched) {
-    std::vector<std::string> rows(40, std::string(40, '.'));
-    FloydWarshall solver(gridFromText(rows), Index{0, 0}, Index{39, 39});
-    EXPECT_THROW(solver.solve(throwingPoll()), Interrupted);
-    EXPECT_TRUE(solver.results().traversed.empty());
-    solver.solve();
-    EXPECT_EQ(solver.results().distance, 78U);
-    EXPECT_EQ(solver.results().traversed.size(), 1600U);
+// Which of two equally short routes across the open 2 x 2 square each solver reports: the
+// searches over corridors keep the parent that first gave a node its distance (an equal distance
+// changes nothing), FloydWarshall the route its loop order finds first, and BreadthFirstSearch
+// the cell it discovered first.
+class TieRuleTest : public ::testing::TestWithParam<TieCase> {};
+
+TEST_P(TieRuleTest, ReportsTheRouteItsOrderFindsFirst) {
+    const TieCase& tie = GetParam();
+    EXPECT_EQ(tie.solve({"..", ".."}, tie.start, tie.end).path, tie.path);
 }
 
-TEST(FloydWarshallTest, RefusesTablesLargerThanMemoryBeforeAllocating) {
-    // Every cell of an open square is a node: 1200 x 1200 nodes need 16 * 2.1e12 bytes.
-    std::vector<std::string> rows(1200, std::string(1200, '.'));
-    FloydWarshall solver(gridFromText(rows), Index{0, 0}, Index{1, 1});
-    EXPECT_THROW(solver.solve(), std::bad_alloc);
-    EXPECT_TRUE(solver.results().traversed.empty());
+const TieCase kTieCases[] = {
+    {"DepthFirstSearch", solved<DepthFirstSearch>, {0, 0}, {1, 1}, {{1, 1}, {1, 0}, {0, 0}}},
+    {"BreadthFirstSearch", solved<BreadthFirstSearch>, {0, 0}, {1, 1}, {{1, 1}, {1, 0}, {0, 0}}},
+    {"DijkstraAlgorithm", solved<DijkstraAlgorithm>, {0, 0}, {1, 1}, {{1, 1}, {0, 1}, {0, 0}}},
+    {"AStar", solved<AStar>, {0, 0}, {1, 1}, {{1, 1}, {0, 1}, {0, 0}}},
+    {"BellmanFord", solved<BellmanFord>, {0, 0}, {1, 1}, {{1, 1}, {0, 1}, {0, 0}}},
+    {"FloydWarshall", solved<FloydWarshall>, {0, 0}, {1, 1}, {{0, 0}, {0, 1}, {1, 1}}},
+    {"FloydWarshallBackwards", solved<FloydWarshall>, {1, 1}, {0, 0}, {{1, 1}, {0, 1}, {0, 0}}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, TieRuleTest, ::testing::ValuesIn(kTieCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(BreadthFirstSearchTest, ReachesNeighboursUpDownLeftRight) {
+    const SolverResults results =
+        solved<BreadthFirstSearch>({"#.#", "...", "#.#"}, {1, 1}, {1, 2});
+    EXPECT_EQ(results.traversed, (LargeVector<Index>{{1, 1}, {0, 1}, {2, 1}, {1, 0}, {1, 2}}));
+    EXPECT_EQ(results.path, (LargeVector<Index>{{1, 2}, {1, 1}}));
 }
 
 TEST(BellmanFordTest, CountsOnlyImprovementsAndNeverTheStart) {
@@ -128,12 +106,6 @@ TEST(BellmanFordTest, CountsOnlyImprovementsAndNeverTheStart) {
     EXPECT_EQ(solver.results().path, (LargeVector<Index>{{0, 0}, {0, 1}, {1, 1}}));
     EXPECT_EQ(solver.results().distance, 2U);
 }
-
-} // namespace
-} // namespace corridex
-
-namespace corridex {
-namespace {
 
 // Passes over every node and every edge, as the textbook algorithm runs them.
 LargeVector<Index> fullSweepImprovements(MazeGraph<DistanceNode>& graph) {

@@ -30,13 +30,4 @@ inline constexpr std::size_t kMaxSide = 32;
 
 MazeCase decodeMazeCase(const std::uint8_t* data, std::size_t size);
 
-// Runs every solver on the case and aborts, after printing what failed, unless every result
-// satisfies the invariants of its class: routes chained by single steps without repeats, the
-// distance relations of each class, BFS distance minimal, BellmanFord and FloydWarshall exact,
-// a missing end reported exactly when the cell has no node, and an abandoned solve redone to
-// the same results as a fresh one. FloydWarshall runs only on graphs of at most kMaxFloydNodes.
-void checkEverySolver(const MazeCase& maze);
-
-inline constexpr std::size_t kMaxFloydNodes = 48;
-
 } // namespace corridex::fuzz

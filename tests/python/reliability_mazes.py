@@ -8,41 +8,18 @@ import random
 
 import numpy
 
-import Corridex
 from Corridex import Index
-from conftest import SOLVERS
+from maze_support import SOLVERS, carved_maze, open_walls, snapshot  # noqa: F401
 
 SOLVER_IDS = [cls.__name__ for cls in SOLVERS]
 
 
 def perfect_maze(cell_rows, cell_cols, seed, loops=0.0):
-    """A random maze of cell_rows x cell_cols cells drawn on a (2r - 1) x (2c - 1) grid: cells at
-    even coordinates, passages between them, carved by randomized depth-first backtracking. A
-    share `loops` of the remaining walls between cells is opened afterwards, adding loops."""
+    """A random maze of cell_rows x cell_cols cells drawn on a (2r - 1) x (2c - 1) grid (see
+    carved_maze); a share `loops` of the remaining walls between cells is opened afterwards,
+    adding loops."""
     rng = random.Random(seed)
-    grid = [[False] * (2 * cell_cols - 1) for _ in range(2 * cell_rows - 1)]
-    grid[0][0] = True
-    stack = [(0, 0)]
-    while stack:
-        r, c = stack[-1]
-        options = [
-            (r + dr, c + dc)
-            for dr, dc in ((0, 1), (1, 0), (0, -1), (-1, 0))
-            if 0 <= r + dr < cell_rows and 0 <= c + dc < cell_cols
-            and not grid[2 * (r + dr)][2 * (c + dc)]
-        ]
-        if not options:
-            stack.pop()
-            continue
-        nr, nc = rng.choice(options)
-        grid[r + nr][c + nc] = True
-        grid[2 * nr][2 * nc] = True
-        stack.append((nr, nc))
-    for r in range(len(grid)):
-        for c in range(len(grid[0])):
-            if (r + c) % 2 == 1 and not grid[r][c] and rng.random() < loops:
-                grid[r][c] = True
-    return grid
+    return open_walls(rng, carved_maze(rng, cell_rows, cell_cols), loops)
 
 
 def serpentine(corridors, width=3):
@@ -69,13 +46,3 @@ def random_grid(side, seed, open_share=0.7):
 def corners(grid):
     """The top-left and bottom-right cells."""
     return Index(0, 0), Index(len(grid) - 1, len(grid[0]) - 1)
-
-
-def snapshot(solver):
-    """Everything a solver reports, as plain values that compare by content."""
-    return (
-        [(i.row, i.col) for i in solver.SrcToDestPath()],
-        solver.SrcToDestDistance(),
-        [(i.row, i.col) for i in solver.TraversedNodes()],
-        solver.TraversedNodesNo(),
-    )

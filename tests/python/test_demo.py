@@ -9,6 +9,7 @@ import sys
 import pytest
 
 import Corridex
+from maze_support import SOLVER_NAMES
 
 DEMO_PATH = pathlib.Path(__file__).resolve().parents[2] / "examples" / "demo.py"
 
@@ -29,8 +30,6 @@ def run_demo(demo, *args):
     return out.getvalue()
 
 
-SOLVER_NAMES = {"DepthFirstSearch", "BreadthFirstSearch", "DijkstraAlgorithm", "AStar",
-                "BellmanFord", "FloydWarshall"}
 
 
 def table_rows(text):

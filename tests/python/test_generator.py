@@ -9,15 +9,7 @@ import pytest
 
 import Corridex
 from Corridex import Index, RandomMazeGenerator
-
-SOLVERS = [
-    Corridex.DepthFirstSearch,
-    Corridex.BreadthFirstSearch,
-    Corridex.DijkstraAlgorithm,
-    Corridex.AStar,
-    Corridex.BellmanFord,
-    Corridex.FloydWarshall,
-]
+from maze_support import routes_start_to_end, steps_between
 
 libc = ctypes.CDLL(None)
 libc.srand.argtypes = [ctypes.c_uint]
@@ -206,20 +198,6 @@ def test_interrupted_generate_leaves_a_generator_that_still_works():
     assert generator.generate() == grid
 
 
-def grid_bfs_distance(grid, start, end):
-    """Fewest steps between two open cells, by a plain breadth-first search."""
-    rows, cols = len(grid), len(grid[0])
-    dist = {start: 0}
-    queue = collections.deque([start])
-    while queue:
-        r, c = queue.popleft()
-        for nr, nc in ((r - 1, c), (r + 1, c), (r, c - 1), (r, c + 1)):
-            if 0 <= nr < rows and 0 <= nc < cols and grid[nr][nc] and (nr, nc) not in dist:
-                dist[nr, nc] = dist[r, c] + 1
-                queue.append((nr, nc))
-    return dist.get(end)
-
-
 SOLVED_SIZES = [(4, 4), (5, 7), (2, 30), (30, 2), (21, 21), (41, 41), (60, 24)]
 
 
@@ -229,15 +207,8 @@ def test_every_solver_finds_the_one_route_between_opposite_corners(width, hight)
     grid = RandomMazeGenerator(width, hight).generate()
     start = (0, 0)
     end = (len(grid) - 2, len(grid[0]) - 2)  # the bottom-right grid entry is a wall corner
-    expected = grid_bfs_distance(grid, start, end)
-    routes = {}
-    for solver_class in SOLVERS:
-        solver = solver_class(grid, Index(*start), Index(*end))
-        solver.solve()
-        route = [(cell.row, cell.col) for cell in solver.SrcToDestPath()]
-        if solver_class is not Corridex.FloydWarshall:
-            route.reverse()  # the others report the route from the end back to the start
-        assert route[0] == start and route[-1] == end, solver_class.__name__
-        assert solver.SrcToDestDistance() == expected == len(route) - 1, solver_class.__name__
-        routes[solver_class.__name__] = route
-    assert len({tuple(route) for route in routes.values()}) == 1, "solvers disagree on the route"
+    routes = routes_start_to_end(grid, start, end)
+    assert len(set(routes.values())) == 1, f"solvers disagree on the route: {routes}"
+    route, distance = routes.popitem()[1]
+    assert route[0] == start and route[-1] == end
+    assert distance == steps_between(grid, start, end) == len(route) - 1

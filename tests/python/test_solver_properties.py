@@ -6,20 +6,17 @@ import random
 import pytest
 
 import Corridex
-from conftest import (
+from maze_support import (
     SOLVERS,
+    broken_invariants,
     cells,
+    open_cells,
     random_open_grid,
     random_perfect_maze,
+    routes_start_to_end,
     solved,
     steps_between,
 )
-
-SHORTEST = (Corridex.BreadthFirstSearch, Corridex.BellmanFord, Corridex.FloydWarshall)
-
-
-def open_cells(grid):
-    return [(r, c) for r, row in enumerate(grid) for c, v in enumerate(row) if v]
 
 
 def grids(kind, seed):
@@ -50,12 +47,6 @@ def pick_ends(grid, rng):
     return start, end
 
 
-def assert_single_step_chain(path):
-    assert len(set(path)) == len(path), "a cell repeats"
-    for (r1, c1), (r2, c2) in zip(path, path[1:]):
-        assert abs(r1 - r2) + abs(c1 - c2) == 1, f"{(r1, c1)} -> {(r2, c2)} is not one step"
-
-
 @pytest.mark.parametrize("kind, seed", CASES, ids=[f"{k}-{s}" for k, s in CASES])
 def test_route_certificates(kind, seed):
     grid, rng = grids(kind, seed)
@@ -64,41 +55,12 @@ def test_route_certificates(kind, seed):
         pytest.skip("no open cell")
     start, end = ends
     shortest = steps_between(grid, start, end)
+    broken = {}
     for cls in SOLVERS:
-        solver = solved(cls, grid, start, end)
-        path = cells(solver.SrcToDestPath())
-        traversed = cells(solver.TraversedNodes())
-        distance = solver.SrcToDestDistance()
-        count = solver.TraversedNodesNo()
-        name = cls.__name__
-
-        if cls is Corridex.FloydWarshall:
-            assert count == len(traversed) ** 3 % 2**64
-            assert len(set(traversed)) == len(traversed)
-        else:
-            assert count == len(traversed), name
-        if cls is Corridex.BellmanFord:
-            assert start not in traversed
-        elif cls is not Corridex.FloydWarshall:
-            assert len(set(traversed)) == len(traversed), f"{name} records a cell twice"
-            assert traversed[0] == start
-
-        if shortest is None:
-            expected_path = [end] if cls is Corridex.BreadthFirstSearch else []
-            assert path == expected_path, name
-            assert distance == 0, name
-            continue
-
-        assert_single_step_chain(path)
-        first, last = (start, end) if cls is Corridex.FloydWarshall else (end, start)
-        assert path[0] == first and path[-1] == last, name
-        if cls in SHORTEST:
-            assert distance == shortest, name
-            assert len(path) - 1 == shortest, name
-        else:
-            assert distance >= shortest, name
-        if cls is Corridex.DepthFirstSearch:
-            assert distance == len(path) - 1
+        what = broken_invariants(solved(cls, grid, start, end), grid, start, end, shortest)
+        if what:
+            broken[cls.__name__] = what
+    assert not broken
 
 
 @pytest.mark.parametrize("seed", range(40))
@@ -106,17 +68,10 @@ def test_loop_free_mazes_give_every_solver_the_one_route(seed):
     rng = random.Random(1000 + seed)
     grid = random_perfect_maze(rng, rng.randint(1, 9), rng.randint(1, 9))
     start, end = rng.choice(open_cells(grid)), rng.choice(open_cells(grid))
-    routes = set()
-    distances = set()
-    for cls in SOLVERS:
-        solver = solved(cls, grid, start, end)
-        path = cells(solver.SrcToDestPath())
-        if cls is not Corridex.FloydWarshall:
-            path.reverse()
-        routes.add(tuple(path))
-        distances.add(solver.SrcToDestDistance())
+    routes = set(routes_start_to_end(grid, start, end).values())
     assert len(routes) == 1
-    assert distances == {len(routes.pop()) - 1}
+    route, distance = routes.pop()
+    assert distance == len(route) - 1
 
 
 @pytest.mark.parametrize("seed", range(30))

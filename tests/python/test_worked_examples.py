@@ -3,11 +3,12 @@
 import pytest
 
 import Corridex
-from conftest import cells, grid_from_text, solved
+from maze_support import cells, grid_from_text, snapshot, solved
 
 OPEN3 = ("...", "...", "...")
 RING = ("...", ".#.", "...")
 TWO_LOOPS = ("........", ".#....#.", ".#......")
+CROSSING = ("#.#", "...", "#.#")
 TWO_LOOPS_ROUTE = [(2, 0), (1, 0), (0, 0)] + [(0, c) for c in range(1, 8)] + [(1, 7)]
 
 # (class, grid rows, start, end, traversed, path, distance, TraversedNodesNo)
@@ -30,6 +31,9 @@ CASES = [
      [(0, 0), (1, 0), (0, 1), (2, 0), (0, 2), (2, 1), (1, 2), (2, 2)],
      [(2, 2), (2, 1), (2, 0), (1, 0), (0, 0)], 4, 8),
     ("BreadthFirstSearch", (".#.",), (0, 0), (0, 2), [(0, 0)], [(0, 2)], 0, 1),
+    # From a cell with open neighbours on every side: up, down, left, right.
+    ("BreadthFirstSearch", CROSSING, (1, 1), (1, 2),
+     [(1, 1), (0, 1), (2, 1), (1, 0), (1, 2)], [(1, 2), (1, 1)], 1, 5),
     ("DijkstraAlgorithm", ("...",), (0, 1), (0, 2),
      [(0, 1), (0, 0), (0, 2)], [(0, 2), (0, 1)], 1, 3),
     ("DijkstraAlgorithm", TWO_LOOPS, (1, 7), (2, 0),
@@ -111,11 +115,9 @@ def test_missing_end_raises_value_error_and_records_nothing(solver_class, start,
 
 def test_second_solve_returns_the_first_results(end_first_class):
     solver = solved(end_first_class, grid_from_text(*TWO_LOOPS), (1, 7), (2, 0))
-    first = (cells(solver.TraversedNodes()), cells(solver.SrcToDestPath()),
-             solver.SrcToDestDistance())
+    first = snapshot(solver)
     solver.solve()
-    assert (cells(solver.TraversedNodes()), cells(solver.SrcToDestPath()),
-            solver.SrcToDestDistance()) == first
+    assert snapshot(solver) == first
 
 
 def test_floyd_warshall_second_solve_appends_another_copy():
