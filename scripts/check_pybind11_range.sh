@@ -43,7 +43,7 @@ build_and_test() {
     "$venv/bin/python" -m pytest -q -p no:cacheprovider tests/python
 }
 
-build_and_test "$oldest" "pybind11==$oldest" no
+build_and_test oldest "pybind11==$oldest" no
 build_and_test newest "$pin" no
 build_and_test public-api "$pin" yes -Ccmake.define.CORRIDEX_PYBIND11_PUBLIC_API_ONLY=ON
 

@@ -74,7 +74,7 @@ EOF
     output="$(cd "$scratch" && "$venv/bin/python" -m mypy --strict user.py)"
     echo "$output"
     rm -rf "$scratch"
-    grep -q 'Revealed type is "builtins.list\[Corridex.Index\]"' <<<"$output"
+    grep -qE 'Revealed type is "(builtins\.)?list\[Corridex\.Index\]"' <<<"$output"
 }
 
 # The repaired wheel, with compilers out of reach: anything that tried to build would fail.
