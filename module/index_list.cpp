@@ -81,7 +81,7 @@ public:
 
 // Results can hold millions of cells, so the list is sized once and filled in place.
 py::list toIndexList(const LargeVector<Index>& cells) {
-    const IndexObjectMaker newIndexObject;
+    const IndexObjectMaker newIndexObject{};
     py::list list(cells.size());
     for (std::size_t i = 0; i < cells.size(); ++i) {
         PyList_SET_ITEM(list.ptr(), static_cast<Py_ssize_t>(i), newIndexObject(cells[i]));
