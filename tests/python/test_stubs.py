@@ -1,4 +1,5 @@
-"""Corridex.pyi against the built module: names by mypy's stubtest, argument lists by docstring."""
+"""Corridex.pyi against the built module: names by mypy's stubtest, argument lists by docstring,
+and the types mypy gives a user's script."""
 
 import ast
 import os
@@ -14,11 +15,32 @@ import Corridex
 
 SOURCE_STUB = pathlib.Path(__file__).resolve().parents[2] / "Corridex.pyi"
 INSTALLED_STUB = pathlib.Path(Corridex.__file__).with_name("Corridex.pyi")
+# The stub-only package mypy reads; it never looks at a .pyi beside an installed extension.
+STUB_PACKAGE = pathlib.Path(Corridex.__file__).with_name("Corridex-stubs") / "__init__.pyi"
 
 
-def test_stub_is_installed_beside_the_module():
-    assert INSTALLED_STUB.is_file(), f"no Corridex.pyi next to {Corridex.__file__}"
-    assert INSTALLED_STUB.read_text() == SOURCE_STUB.read_text(), "installed stub is stale"
+@pytest.mark.parametrize("installed", [INSTALLED_STUB, STUB_PACKAGE], ids=["beside", "package"])
+def test_stub_is_installed_beside_the_module(installed):
+    assert installed.is_file(), f"no {installed.relative_to(installed.parents[1])} installed"
+    assert installed.read_text() == SOURCE_STUB.read_text(), "installed stub is stale"
+
+
+def test_mypy_types_results_as_a_user_sees_them(tmp_path):
+    pytest.importorskip("mypy")
+    (tmp_path / "user.py").write_text(
+        "import Corridex\n"
+        "solver = Corridex.BreadthFirstSearch([[True]], Corridex.Index(), Corridex.Index())\n"
+        "reveal_type(solver.SrcToDestPath())\n"
+    )
+    environment = {key: value for key, value in os.environ.items() if key != "MYPYPATH"}
+    result = subprocess.run(
+        [sys.executable, "-m", "mypy", "--strict", "user.py"],
+        cwd=tmp_path, env=environment, capture_output=True, text=True, check=False,
+    )
+    assert result.returncode == 0, result.stdout + result.stderr
+    # Older mypy spells the type builtins.list.
+    revealed = re.search(r'Revealed type is "(builtins\.)?list\[Corridex\.Index\]"', result.stdout)
+    assert revealed, result.stdout
 
 
 def test_stubtest_finds_no_difference(tmp_path):
