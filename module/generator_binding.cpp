@@ -1,6 +1,8 @@
 #include "generator/random_maze_generator.hpp"
 #include "maze/memory_budget.hpp"
 #include "module/bindings.hpp"
+#include "module/bound_classes.hpp"
+#include "module/exact_unsigned.hpp"
 #include "module/grid_conversion.hpp"
 #include "module/python_interrupt.hpp"
 
@@ -10,6 +12,12 @@
 #include <string>
 
 namespace py = pybind11;
+
+namespace pybind11::detail {
+template <>
+struct type_caster<corridex::RandomMazeGenerator>
+    : corridex::binding::ConstructedCaster<corridex::RandomMazeGenerator> {};
+} // namespace pybind11::detail
 
 namespace corridex::binding {
 namespace {
@@ -36,9 +44,12 @@ std::uint64_t peakBytesFromPython(const RandomMazeGenerator& generator) {
 
 void registerRandomMazeGenerator(py::module_& module) {
     using namespace pybind11::literals;
-    py::class_<RandomMazeGenerator>(module, "RandomMazeGenerator",
-                                    "   Simple Random-Generator using BackTracking.")
-        .def(py::init([](std::uint64_t width, std::uint64_t hight) {
+    py::class_<RandomMazeGenerator> generator(module, "RandomMazeGenerator",
+                                              "   Simple Random-Generator using BackTracking.");
+    generator
+        .def(py::init([](ExactUnsigned widthArgument, ExactUnsigned hightArgument) {
+                 const std::uint64_t width = widthArgument.value;
+                 const std::uint64_t hight = hightArgument.value;
                  auto generator = std::make_unique<RandomMazeGenerator>(width, hight);
                  const std::string what = "a maze of " + std::to_string(width) + " by " +
                                           std::to_string(hight) + " grid cells as Python lists";
@@ -46,9 +57,14 @@ void registerRandomMazeGenerator(py::module_& module) {
                  return generator;
              }),
              "width"_a = 0, "hight"_a = 0)
-        .def("generate", [](RandomMazeGenerator& generator) {
-            return gridToList(generator.generate(pythonInterruptPoll()));
+        .def("generate",
+             [](RandomMazeGenerator& generator) {
+                 return gridToList(generator.generate(pythonInterruptPoll()));
+             })
+        .def("__reduce_ex__", [](const RandomMazeGenerator&, int /*protocol*/) -> py::tuple {
+            refusePickling(py::type::of<RandomMazeGenerator>());
         });
+    refuseSecondInit(generator);
 }
 
 } // namespace corridex::binding
