@@ -163,7 +163,8 @@ Outcome solveOnce(Solver& solver, CancellationPoll poll = CancellationPoll{}) {
 struct Abandoned {};
 
 // Solves a fresh object, then checks what a second solve() does, and that a solve abandoned at
-// its first poll is redone by the next solve() to the same results.
+// its first, middle or last poll (polling at every tick: in the search, the filling of tables,
+// the tracing of the route) is redone by the next solve() to the same results.
 template <class Solver>
 Outcome solveChecked(const MazeCase& maze, const char* name, bool repeatsAppend) {
     Solver solver(maze.grid, maze.start, maze.end);
@@ -183,17 +184,31 @@ Outcome solveChecked(const MazeCase& maze, const char* name, bool repeatsAppend)
         require(second.sameResults(first), name, "a second solve() changed the results");
     }
 
-    Solver interrupted(maze.grid, maze.start, maze.end);
-    bool abandoned = false;
-    try {
-        solveOnce(interrupted, CancellationPoll([] { throw Abandoned{}; }));
-    } catch (const Abandoned&) {
-        abandoned = true;
-    }
-    if (abandoned) {
-        const Outcome redone = solveOnce(interrupted);
-        require(redone.sameResults(first), name,
-                "a solve() after an abandoned one differs from a fresh object's");
+    std::uint64_t polls = 0;
+    Solver counted(maze.grid, maze.start, maze.end);
+    solveOnce(counted, CancellationPoll([&] { ++polls; }, 0));
+    for (const std::uint64_t stopAt : {std::uint64_t{1}, polls / 2 + 1, polls}) {
+        Solver interrupted(maze.grid, maze.start, maze.end);
+        std::uint64_t seen = 0;
+        bool abandoned = false;
+        try {
+            solveOnce(interrupted, CancellationPoll(
+                                       [&] {
+                                           if (++seen == stopAt) {
+                                               throw Abandoned{};
+                                           }
+                                       },
+                                       0));
+        } catch (const Abandoned&) {
+            abandoned = true;
+        }
+        require(abandoned == (stopAt >= 1 && stopAt <= polls), name,
+                "a solve() was not abandoned at a poll it makes");
+        if (abandoned) {
+            const Outcome redone = solveOnce(interrupted);
+            require(redone.sameResults(first), name,
+                    "a solve() after an abandoned one differs from a fresh object's");
+        }
     }
     return first;
 }
