@@ -44,19 +44,17 @@ std::uint64_t peakBytesFromPython(const RandomMazeGenerator& generator) {
 
 void registerRandomMazeGenerator(py::module_& module) {
     using namespace pybind11::literals;
-    py::class_<RandomMazeGenerator> generator(module, "RandomMazeGenerator",
-                                              "   Simple Random-Generator using BackTracking.");
-    generator
-        .def(py::init([](ExactUnsigned widthArgument, ExactUnsigned hightArgument) {
-                 const std::uint64_t width = widthArgument.value;
-                 const std::uint64_t hight = hightArgument.value;
-                 auto generator = std::make_unique<RandomMazeGenerator>(width, hight);
-                 const std::string what = "a maze of " + std::to_string(width) + " by " +
-                                          std::to_string(hight) + " grid cells as Python lists";
-                 requireFitsInMemory(peakBytesFromPython(*generator), what.c_str());
-                 return generator;
-             }),
-             "width"_a = 0, "hight"_a = 0)
+    py::class_<RandomMazeGenerator> cls(module, "RandomMazeGenerator",
+                                        "   Simple Random-Generator using BackTracking.");
+    cls.def(py::init([](ExactUnsigned width, ExactUnsigned hight) {
+                auto generator = std::make_unique<RandomMazeGenerator>(width.value, hight.value);
+                const std::string what = "a maze of " + std::to_string(width.value) + " by " +
+                                         std::to_string(hight.value) +
+                                         " grid cells as Python lists";
+                requireFitsInMemory(peakBytesFromPython(*generator), what.c_str());
+                return generator;
+            }),
+            "width"_a = 0, "hight"_a = 0)
         .def("generate",
              [](RandomMazeGenerator& generator) {
                  return gridToList(generator.generate(pythonInterruptPoll()));
@@ -64,7 +62,7 @@ void registerRandomMazeGenerator(py::module_& module) {
         .def("__reduce_ex__", [](const RandomMazeGenerator&, int /*protocol*/) -> py::tuple {
             refusePickling(py::type::of<RandomMazeGenerator>());
         });
-    refuseSecondInit(generator);
+    refuseSecondInit(cls);
 }
 
 } // namespace corridex::binding

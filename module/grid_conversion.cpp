@@ -17,14 +17,17 @@ bool isSequenceOfItems(PyObject* object) {
     return PySequence_Check(object) != 0 && !PyBytes_Check(object) && !PyUnicode_Check(object);
 }
 
-// A grid that fails to load in the converting pass raises TypeError saying where and why;
-// the strict pass only returns false, so that the converting pass gets its turn.
 std::string typeName(PyObject* object) {
     return std::string(Py_TYPE(object)->tp_name).substr(0, 200);
 }
 
+// A grid that fails to load in the converting pass raises TypeError saying where and why, in
+// a few lines however large the grid; the strict pass only returns false, so that the
+// converting pass gets its turn.
+constexpr const char* kRejected = "__init__(): incompatible constructor arguments. grid ";
+
 [[noreturn]] void rejectGrid(const std::string& what) {
-    throw py::type_error("__init__(): incompatible constructor arguments. grid " + what);
+    throw py::type_error(kRejected + what);
 }
 
 std::string cellName(std::size_t row, std::size_t col) {
@@ -42,8 +45,7 @@ bool failedInPython(bool convert, const std::string& where) {
         PyErr_Clear();
         return false;
     }
-    py::raise_from(PyExc_TypeError,
-                   ("__init__(): incompatible constructor arguments. grid " + where).c_str());
+    py::raise_from(PyExc_TypeError, (kRejected + where).c_str());
     throw py::error_already_set();
 }
 
