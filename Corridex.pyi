@@ -1,6 +1,6 @@
 """Random mazes and six path-finding solvers that report route, length and visit order."""
 
-from typing import ClassVar, List, Sequence
+from typing import ClassVar, List, NoReturn, Sequence, Tuple
 
 __version__: str
 
@@ -23,6 +23,8 @@ class Index(metaclass=_BindingType):
     def __init__(self, row: int = 0, col: int = 0) -> None: ...
     def __eq__(self, arg0: Index, /) -> bool: ...  # type: ignore[override]
     def __ne__(self, arg0: Index, /) -> bool: ...  # type: ignore[override]
+    # Pickled and copied by value, at every protocol.
+    def __reduce_ex__(self, arg0: int, /) -> Tuple[type, Tuple[int, int]]: ...  # type: ignore[override]
 
 class RandomMazeGenerator(metaclass=_BindingType):
     """Perfect mazes by randomized depth-first backtracking.
@@ -37,6 +39,8 @@ class RandomMazeGenerator(metaclass=_BindingType):
         """A new grid of 2 * (width // 2) rows of 2 * (hight // 2) entries. Once a maze is
         carved, later calls return equal grids. Ctrl-C raises KeyboardInterrupt; the next call
         then carves a new maze."""
+    # Pickling and copying raise TypeError.
+    def __reduce_ex__(self, arg0: int, /) -> NoReturn: ...  # type: ignore[override]
 
 class DepthFirstSearch(metaclass=_BindingType):
     """Some route (not necessarily shortest) by depth-first search over the corridor graph.
@@ -48,6 +52,7 @@ class DepthFirstSearch(metaclass=_BindingType):
     def SrcToDestDistance(self) -> int: ...
     def TraversedNodes(self) -> List[Index]: ...
     def TraversedNodesNo(self) -> int: ...
+    def __reduce_ex__(self, arg0: int, /) -> NoReturn: ...  # type: ignore[override]
 
 class BreadthFirstSearch(metaclass=_BindingType):
     """A route with the fewest steps, by breadth-first search over every open cell. Path runs
@@ -59,6 +64,7 @@ class BreadthFirstSearch(metaclass=_BindingType):
     def SrcToDestDistance(self) -> int: ...
     def TraversedNodes(self) -> List[Index]: ...
     def TraversedNodesNo(self) -> int: ...
+    def __reduce_ex__(self, arg0: int, /) -> NoReturn: ...  # type: ignore[override]
 
 class DijkstraAlgorithm(metaclass=_BindingType):
     """Best-first search on the distance from the start over the corridor graph; shortest on
@@ -70,6 +76,7 @@ class DijkstraAlgorithm(metaclass=_BindingType):
     def SrcToDestDistance(self) -> int: ...
     def TraversedNodes(self) -> List[Index]: ...
     def TraversedNodesNo(self) -> int: ...
+    def __reduce_ex__(self, arg0: int, /) -> NoReturn: ...  # type: ignore[override]
 
 class AStar(metaclass=_BindingType):
     """Best-first search on distance so far plus Manhattan distance to the end; shortest on
@@ -81,6 +88,7 @@ class AStar(metaclass=_BindingType):
     def SrcToDestDistance(self) -> int: ...
     def TraversedNodes(self) -> List[Index]: ...
     def TraversedNodesNo(self) -> int: ...
+    def __reduce_ex__(self, arg0: int, /) -> NoReturn: ...  # type: ignore[override]
 
 class BellmanFord(metaclass=_BindingType):
     """Shortest corridor lengths by passes of edge relaxation. Path runs end to start."""
@@ -91,6 +99,7 @@ class BellmanFord(metaclass=_BindingType):
     def SrcToDestDistance(self) -> int: ...
     def TraversedNodes(self) -> List[Index]: ...
     def TraversedNodesNo(self) -> int: ...
+    def __reduce_ex__(self, arg0: int, /) -> NoReturn: ...  # type: ignore[override]
 
 class FloydWarshall(metaclass=_BindingType):
     """Shortest corridor lengths between all pairs of corridor-graph nodes (n^3 work, 8 n^2
@@ -102,3 +111,4 @@ class FloydWarshall(metaclass=_BindingType):
     def SrcToDestDistance(self) -> int: ...
     def TraversedNodes(self) -> List[Index]: ...
     def TraversedNodesNo(self) -> int: ...
+    def __reduce_ex__(self, arg0: int, /) -> NoReturn: ...  # type: ignore[override]

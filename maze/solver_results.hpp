@@ -1,5 +1,6 @@
 #pragma once
 
+#include "maze/cancellation.hpp"
 #include "maze/graph_nodes.hpp"
 #include "maze/index.hpp"
 #include "maze/large_block_allocator.hpp"
@@ -26,9 +27,11 @@ void extendPath(LargeVector<Index>& path, const Index& target);
 
 // Walks the parent chain from `endNode` to the node without a parent, extending `path` with each
 // node's cell: the route from the end cell back to the start cell, corridors filled in. The
-// chain is walked once to size the route, so the route is allocated once.
+// chain is walked once to size the route, so the route is allocated once. `poll` ticks once per
+// node and once per cell filled in.
 template <class Nodes>
-void tracePath(SolverResults& results, const Nodes& nodes, NodeId endNode) {
+void tracePath(SolverResults& results, const Nodes& nodes, NodeId endNode,
+               CancellationPoll& poll) {
     LargeVector<NodeId> chain;
     std::uint64_t cells = 1;
     for (NodeId id = endNode; id != kNoNode; id = nodes[id].parent) {
@@ -36,10 +39,13 @@ void tracePath(SolverResults& results, const Nodes& nodes, NodeId endNode) {
             cells += manhattanDistance(nodes[chain.back()].position, nodes[id].position);
         }
         chain.push_back(id);
+        poll.tick();
     }
     results.path.reserve(results.path.size() + cells);
     for (const NodeId id : chain) {
+        const std::size_t before = results.path.size();
         extendPath(results.path, nodes[id].position);
+        poll.tick(results.path.size() - before);
     }
 }
 

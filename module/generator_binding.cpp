@@ -1,6 +1,8 @@
 #include "generator/random_maze_generator.hpp"
 #include "maze/memory_budget.hpp"
 #include "module/bindings.hpp"
+#include "module/bound_classes.hpp"
+#include "module/exact_unsigned.hpp"
 #include "module/grid_conversion.hpp"
 #include "module/python_interrupt.hpp"
 
@@ -10,6 +12,12 @@
 #include <string>
 
 namespace py = pybind11;
+
+namespace pybind11::detail {
+template <>
+struct type_caster<corridex::RandomMazeGenerator>
+    : corridex::binding::ConstructedCaster<corridex::RandomMazeGenerator> {};
+} // namespace pybind11::detail
 
 namespace corridex::binding {
 namespace {
@@ -36,19 +44,25 @@ std::uint64_t peakBytesFromPython(const RandomMazeGenerator& generator) {
 
 void registerRandomMazeGenerator(py::module_& module) {
     using namespace pybind11::literals;
-    py::class_<RandomMazeGenerator>(module, "RandomMazeGenerator",
-                                    "   Simple Random-Generator using BackTracking.")
-        .def(py::init([](std::uint64_t width, std::uint64_t hight) {
-                 auto generator = std::make_unique<RandomMazeGenerator>(width, hight);
-                 const std::string what = "a maze of " + std::to_string(width) + " by " +
-                                          std::to_string(hight) + " grid cells as Python lists";
-                 requireFitsInMemory(peakBytesFromPython(*generator), what.c_str());
-                 return generator;
-             }),
-             "width"_a = 0, "hight"_a = 0)
-        .def("generate", [](RandomMazeGenerator& generator) {
-            return gridToList(generator.generate(pythonInterruptPoll()));
+    py::class_<RandomMazeGenerator> cls(module, "RandomMazeGenerator",
+                                        "   Simple Random-Generator using BackTracking.");
+    cls.def(py::init([](ExactUnsigned width, ExactUnsigned hight) {
+                auto generator = std::make_unique<RandomMazeGenerator>(width.value, hight.value);
+                const std::string what = "a maze of " + std::to_string(width.value) + " by " +
+                                         std::to_string(hight.value) +
+                                         " grid cells as Python lists";
+                requireFitsInMemory(peakBytesFromPython(*generator), what.c_str());
+                return generator;
+            }),
+            "width"_a = 0, "hight"_a = 0)
+        .def("generate",
+             [](RandomMazeGenerator& generator) {
+                 return gridToList(generator.generate(pythonInterruptPoll()));
+             })
+        .def("__reduce_ex__", [](const RandomMazeGenerator&, int /*protocol*/) -> py::tuple {
+            refusePickling(py::type::of<RandomMazeGenerator>());
         });
+    refuseSecondInit(cls);
 }
 
 } // namespace corridex::binding

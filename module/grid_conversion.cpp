@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace py = pybind11;
@@ -16,8 +17,41 @@ bool isSequenceOfItems(PyObject* object) {
     return PySequence_Check(object) != 0 && !PyBytes_Check(object) && !PyUnicode_Check(object);
 }
 
-// One item through pybind11's own bool conversion, so that every rule matches it exactly.
-bool loadCell(PyObject* item, bool convert, std::uint8_t& cell) {
+std::string typeName(PyObject* object) {
+    return std::string(Py_TYPE(object)->tp_name).substr(0, 200);
+}
+
+// A grid that fails to load in the converting pass raises TypeError saying where and why, in
+// a few lines however large the grid; the strict pass only returns false, so that the
+// converting pass gets its turn.
+constexpr const char* kRejected = "__init__(): incompatible constructor arguments. grid ";
+
+[[noreturn]] void rejectGrid(const std::string& what) {
+    throw py::type_error(kRejected + what);
+}
+
+std::string cellName(std::size_t row, std::size_t col) {
+    return "row " + std::to_string(row) + ", column " + std::to_string(col);
+}
+
+// After Python code run for the grid (an item's __bool__, a sequence's __getitem__ or
+// __len__) raised: an interrupt or an exit goes on as it is; any other exception becomes the
+// converting pass's TypeError, chained to it.
+bool failedInPython(bool convert, const std::string& where) {
+    if (PyErr_ExceptionMatches(PyExc_Exception) == 0) {
+        throw py::error_already_set();
+    }
+    if (!convert) {
+        PyErr_Clear();
+        return false;
+    }
+    py::raise_from(PyExc_TypeError, (kRejected + where).c_str());
+    throw py::error_already_set();
+}
+
+// One item by pybind11's bool rules: True, False and NumPy booleans in the strict pass, and in
+// the converting pass also None (as false) and anything with a truth value (nb_bool).
+bool loadCell(PyObject* item, bool convert, std::uint8_t& cell, std::size_t row, std::size_t col) {
     if (item == Py_True) {
         cell = 1;
         return true;
@@ -27,11 +61,29 @@ bool loadCell(PyObject* item, bool convert, std::uint8_t& cell) {
         return true;
     }
     py::detail::make_caster<bool> caster;
-    if (!caster.load(item, convert)) {
-        PyErr_Clear();
+    if (caster.load(item, false)) {
+        cell = static_cast<bool>(caster) ? 1 : 0;
+        return true;
+    }
+    PyErr_Clear();
+    if (!convert) {
         return false;
     }
-    cell = static_cast<bool>(caster) ? 1 : 0;
+    if (item == Py_None) {
+        cell = 0;
+        return true;
+    }
+    const PyNumberMethods* number = Py_TYPE(item)->tp_as_number;
+    if (number == nullptr || number->nb_bool == nullptr) {
+        rejectGrid(cellName(row, col) + " (of type '" + typeName(item) +
+                   "') has no truth value: cells are True, False, numbers or None");
+    }
+    const int truth = number->nb_bool(item);
+    if (truth < 0) {
+        return failedInPython(convert, cellName(row, col) + " (of type '" + typeName(item) +
+                                           "'): taking its truth value raised an exception");
+    }
+    cell = truth != 0 ? 1 : 0;
     return true;
 }
 
@@ -55,16 +107,18 @@ copyBoolItems(PyObject* const* items, std::size_t length, std::uint8_t* cells) {
 
 // A sequence other than a list can claim a length it cannot deliver, so its cells are gathered
 // one by one before the row is sized, and a false length costs nothing.
-bool loadOtherRow(PyObject* row, Py_ssize_t length, bool convert, Grid& grid) {
+bool loadOtherRow(PyObject* row, Py_ssize_t length, bool convert, Grid& grid, std::size_t r,
+                  CancellationPoll& poll) {
     std::vector<std::uint8_t> gathered;
     for (Py_ssize_t k = 0; k < length; ++k) {
+        poll.tick();
         const auto item = py::reinterpret_steal<py::object>(PySequence_GetItem(row, k));
+        const auto c = static_cast<std::size_t>(k);
         std::uint8_t cell = 0;
         if (!item) {
-            PyErr_Clear();
-            return false;
+            return failedInPython(convert, cellName(r, c) + " could not be read");
         }
-        if (!loadCell(item.ptr(), convert, cell)) {
+        if (!loadCell(item.ptr(), convert, cell, r, c)) {
             return false;
         }
         gathered.push_back(cell);
@@ -73,19 +127,23 @@ bool loadOtherRow(PyObject* row, Py_ssize_t length, bool convert, Grid& grid) {
     return true;
 }
 
-bool loadRow(PyObject* row, bool convert, Grid& grid) {
+bool loadRow(PyObject* row, bool convert, Grid& grid, std::size_t r, CancellationPoll& poll) {
     if (!isSequenceOfItems(row)) {
+        if (convert) {
+            rejectGrid("row " + std::to_string(r) + " (of type '" + typeName(row) +
+                       "') is not a sequence of cells");
+        }
         return false;
     }
     const Py_ssize_t length = PySequence_Size(row);
     if (length < 0) {
-        PyErr_Clear();
-        return false;
+        return failedInPython(convert, "row " + std::to_string(r) + " has no length");
     }
     if (PyList_Check(row) == 0) {
-        return loadOtherRow(row, length, convert, grid);
+        return loadOtherRow(row, length, convert, grid, r, poll);
     }
     std::uint8_t* cells = grid.appendRow(static_cast<std::size_t>(length));
+    poll.tick(static_cast<std::uint64_t>(length) / 16 + 1);
     if (copyBoolItems(PySequence_Fast_ITEMS(row), static_cast<std::size_t>(length), cells)) {
         return true;
     }
@@ -93,10 +151,14 @@ bool loadRow(PyObject* row, bool convert, Grid& grid) {
         // An item's __bool__ can run any code, even code that shortens this list, so the list is
         // re-measured and each item held while it converts.
         if (k >= PyList_GET_SIZE(row)) {
+            if (convert) {
+                rejectGrid("row " + std::to_string(r) + " shrank while it was read");
+            }
             return false;
         }
+        poll.tick();
         py::object item = py::reinterpret_borrow<py::object>(PyList_GET_ITEM(row, k));
-        if (!loadCell(item.ptr(), convert, cells[k])) {
+        if (!loadCell(item.ptr(), convert, cells[k], r, static_cast<std::size_t>(k))) {
             return false;
         }
     }
@@ -148,8 +210,7 @@ bool loadGrid(py::handle source, bool convert, Grid& grid) {
     }
     const Py_ssize_t rows = PySequence_Size(object);
     if (rows < 0) {
-        PyErr_Clear();
-        return false;
+        return failedInPython(convert, "has no length");
     }
     Grid loaded;
     const bool isList = PyList_Check(object) != 0;
@@ -171,17 +232,22 @@ bool loadGrid(py::handle source, bool convert, Grid& grid) {
             loaded.reserve(static_cast<std::size_t>(rows), cells);
         }
     }
+    // A list of millions of items takes seconds to read through __bool__: Ctrl-C ends it.
+    CancellationPoll poll = pythonInterruptPoll();
     for (Py_ssize_t r = 0; r < rows; ++r) {
+        const auto rowNumber = static_cast<std::size_t>(r);
         if (isList && r >= PyList_GET_SIZE(object)) {
+            if (convert) {
+                rejectGrid("shrank while it was read");
+            }
             return false;
         }
         py::object row = isList ? py::reinterpret_borrow<py::object>(PyList_GET_ITEM(object, r))
                                 : py::reinterpret_steal<py::object>(PySequence_GetItem(object, r));
         if (!row) {
-            PyErr_Clear();
-            return false;
+            return failedInPython(convert, "row " + std::to_string(r) + " could not be read");
         }
-        if (!loadRow(row.ptr(), convert, loaded)) {
+        if (!loadRow(row.ptr(), convert, loaded, rowNumber, poll)) {
             return false;
         }
     }

@@ -10,7 +10,10 @@ namespace corridex::binding {
 // conversion accepts: True/False and NumPy booleans always; with `convert`, also None (as false)
 // and anything with a truth value, such as 0 and 1. Lists of True/False and C-contiguous 2-D
 // NumPy bool arrays (uint8 with `convert`) take fast paths with the same outcome. Returns false,
-// with no Python error set, when the object is not such a grid.
+// with no Python error set, when the object is not such a grid; but with `convert`, a row that
+// is not a sequence or an item without a truth value raises TypeError naming its row, column
+// and type (chained to the exception, if any, that Python code raised). KeyboardInterrupt, from
+// Python code or from a Ctrl-C during a long read, goes through.
 bool loadGrid(pybind11::handle source, bool convert, Grid& grid);
 
 // A new list of new lists of True/False, one per row. A pending Ctrl-C raises KeyboardInterrupt

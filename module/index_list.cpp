@@ -1,5 +1,7 @@
 #include "module/index_list.hpp"
 
+#include "module/python_interrupt.hpp"
+
 #include <memory>
 #include <new>
 
@@ -83,7 +85,9 @@ public:
 py::list toIndexList(const LargeVector<Index>& cells) {
     const IndexObjectMaker newIndexObject{};
     py::list list(cells.size());
+    CancellationPoll poll = pythonInterruptPoll(); // slots not yet filled are freed as empty
     for (std::size_t i = 0; i < cells.size(); ++i) {
+        poll.tick();
         PyList_SET_ITEM(list.ptr(), static_cast<Py_ssize_t>(i), newIndexObject(cells[i]));
     }
     return list;

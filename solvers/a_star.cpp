@@ -25,7 +25,7 @@ void AStar::solve(CancellationPoll poll) {
         node.estimatedDistance = node.startDistance + manhattanDistance(node.position, goal);
     };
     bestFirstSearch(graph_, results_.traversed, key, improved, poll);
-    reconstructFromEnd(results_, graph_);
+    reconstructFromEnd(results_, graph_, poll);
     finishSolve();
 }
 

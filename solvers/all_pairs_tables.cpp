@@ -113,9 +113,16 @@ void solveAllPairs(const LargeVector<FloydWarshallNode>& nodes, NodeId start, No
     requireFitsInMemory(
         checkedProduct(entries, 2 * sizeof(Entry), "the distance and next-hop tables"),
         "the distance and next-hop tables");
-    LargeVector<Entry> dist(entries, Tables<Entry>::kUnreached);
-    LargeVector<Entry> nextHop(entries, Tables<Entry>::kNoHop);
+    // Filled a row at a time with a poll between rows: writing gigabytes of tables takes
+    // seconds. Nothing in `results` changes until the relaxation is over, so an exception from
+    // `poll` leaves them as they were.
+    LargeVector<Entry> dist;
+    LargeVector<Entry> nextHop;
+    dist.reserve(entries);
+    nextHop.reserve(entries);
     for (std::size_t p = 0; p < n; ++p) {
+        dist.insert(dist.end(), n, Tables<Entry>::kUnreached);
+        nextHop.insert(nextHop.end(), n, Tables<Entry>::kNoHop);
         dist[p * n + p] = 0;
         nextHop[p * n + p] = static_cast<Entry>(p);
         for (const Edge& edge : corridorsOf(nodes, static_cast<NodeId>(p))) {
@@ -123,6 +130,7 @@ void solveAllPairs(const LargeVector<FloydWarshallNode>& nodes, NodeId start, No
             dist[p * n + q] = edge.length;
             nextHop[p * n + q] = static_cast<Entry>(q);
         }
+        poll.tick(n / 16 + 1);
     }
     relaxAllPairs(dist, nextHop, n, poll);
 

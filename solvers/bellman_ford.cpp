@@ -18,7 +18,7 @@ void BellmanFord::solve(CancellationPoll poll) {
     search(poll);
     const DistanceNode& end = graph_[graph_.endNode];
     if (end.startDistance != kUnreached) {
-        tracePath(results_, graph_.nodes, graph_.endNode);
+        tracePath(results_, graph_.nodes, graph_.endNode, poll);
         results_.distance = end.startDistance;
     }
     finishSolve();

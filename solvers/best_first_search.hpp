@@ -54,10 +54,11 @@ void bestFirstSearch(MazeGraph<Node>& graph, LargeVector<Index>& traversed, Key 
 // After a best-first search: when the end cell was the last one expanded, the route from the
 // end back to the start and the end node's startDistance as its length.
 template <class Node>
-void reconstructFromEnd(SolverResults& results, const MazeGraph<Node>& graph) {
+void reconstructFromEnd(SolverResults& results, const MazeGraph<Node>& graph,
+                        CancellationPoll& poll) {
     const Node& end = graph[graph.endNode];
     if (reachedEnd(results, end.position)) {
-        tracePath(results, graph.nodes, graph.endNode);
+        tracePath(results, graph.nodes, graph.endNode, poll);
         results.distance = end.startDistance;
     }
 }

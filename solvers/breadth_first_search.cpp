@@ -18,6 +18,7 @@ void BreadthFirstSearch::solve(CancellationPoll poll) {
     const NodeId end = graph_.endNode;
     for (NodeId id = end; id != kNoNode; id = graph_[id].parent) {
         results_.path.push_back(graph_[id].position);
+        poll.tick();
     }
     if (reachedEnd(results_, graph_[end].position)) {
         results_.distance = results_.path.size() - 1;

@@ -16,7 +16,7 @@ void DepthFirstSearch::solve(CancellationPoll poll) {
     search(poll);
     const NodeId end = graph_.endNode;
     if (reachedEnd(results_, graph_[end].position)) {
-        tracePath(results_, graph_.nodes, end);
+        tracePath(results_, graph_.nodes, end, poll);
         for (NodeId id = end; id != kNoNode; id = graph_[id].parent) {
             results_.distance += graph_[id].parentDistance;
         }

@@ -19,7 +19,7 @@ void DijkstraAlgorithm::solve(CancellationPoll poll) {
     auto key = [nodes](NodeId id) { return nodes[id].startDistance; };
     auto improved = [](DistanceNode&) {};
     bestFirstSearch(graph_, results_.traversed, key, improved, poll);
-    reconstructFromEnd(results_, graph_);
+    reconstructFromEnd(results_, graph_, poll);
     finishSolve();
 }
 

@@ -56,7 +56,8 @@ struct ChainNode {
 TEST(TracePathTest, FollowsParentsFromTheEndAndFillsCorridors) {
     const std::vector<ChainNode> nodes = {{{0, 0}, kNoNode}, {{2, 3}, 2}, {{0, 3}, 0}};
     SolverResults results;
-    tracePath(results, nodes, 1);
+    CancellationPoll poll;
+    tracePath(results, nodes, 1, poll);
     EXPECT_EQ(results.path, (LargeVector<Index>{{2, 3}, {1, 3}, {0, 3}, {0, 2}, {0, 1}, {0, 0}}));
 }
 

@@ -1,22 +1,30 @@
 """Bad input gets a clear Python exception, never a crash, a hang or a leak.
 
 One table: each row is an input, the exception it must raise (None when it must be accepted)
-and the classes it is tried on. After every row the process must still solve mazes correctly.
-Rows that reach native code with unusual shapes or sizes run in a child process, so that a crash
-fails that row instead of ending the whole run.
+and the classes it is tried on. After every row the process must still solve mazes correctly,
+and no message may run past 1,000 characters. Rows that reach native code with unusual shapes,
+sizes or half-made objects run in a child process, so that a crash fails that row instead of
+ending the whole run. Plain argument checks of Index, the grid forms and the generator's sizes
+are tested in their own files.
 
 Run one row by hand with `python tests/python/test_bad_input.py ROW-ID`.
 """
 
+import copy
 import dataclasses
 import gc
 import json
+import os
+import pickle
 import re
 import resource
 import subprocess
 import sys
+from decimal import Decimal
+from fractions import Fraction
 from typing import Callable, Optional, Tuple, Union
 
+import numpy
 import pytest
 
 import Corridex
@@ -25,9 +33,12 @@ from Corridex import Index
 T, F = True, False
 MAX64 = 2**64 - 1
 
-from conftest import SOLVERS
+from conftest import SOLVERS  # noqa: E402
 CORRIDOR_SOLVERS = tuple(s for s in SOLVERS if s is not Corridex.BreadthFirstSearch)
 GENERATOR = getattr(Corridex, "RandomMazeGenerator", None)
+EVERY_CLASS = (Index, *((GENERATOR,) if GENERATOR else ()), *SOLVERS)
+NATIVE_STATE = (*((GENERATOR,) if GENERATOR else ()), *SOLVERS)
+MESSAGE_LIMIT = 1000
 
 ExceptionTypes = Union[type, Tuple[type, ...], None]
 
@@ -92,12 +103,6 @@ class LyingRow:
         return True
 
 
-def shrinking_grid():
-    row = [T, T, T]
-    row.insert(1, ShrinksItsRow(row))
-    return [row, [T, T, T, T]]
-
-
 def emptied_outer_grid():
     grid = [[T, T], [T, T]]
     grid[0][1] = ShrinksItsRow(grid)
@@ -122,51 +127,187 @@ def generated_shape(width, hight, rows, cols):
     return grid
 
 
+RING = [[T, T, T], [T, F, T], [T, T, T]]
+
+
+def made(cls):
+    """A working object of any class of the module."""
+    if cls is Index:
+        return Index(3, 4)
+    if cls is GENERATOR:
+        return GENERATOR(6, 6)
+    return cls(RING, Index(0, 0), Index(2, 2))
+
+
+def uninitialised(cls):
+    """An object made by __new__ alone, as unpickling or a careless subclass would."""
+    return cls.__new__(cls)
+
+
+# What can be done with each kind of object: every method and every attribute read and write.
+INDEX_USES = {
+    "row": lambda o: o.row,
+    "col": lambda o: o.col,
+    "set-row": lambda o: setattr(o, "row", 1),
+    "set-col": lambda o: setattr(o, "col", 1),
+    "repr": repr,
+    "eq": lambda o: o == Index(),
+    "ne": lambda o: o != Index(),
+    "eq-other-side": lambda o: Index() == o,
+    "ne-other-side": lambda o: Index() != o,
+    "as-start": lambda o: Corridex.BreadthFirstSearch(RING, o, Index()),
+    "as-end": lambda o: Corridex.DepthFirstSearch(RING, Index(), o),
+}
+SOLVER_USES = ("solve", "SrcToDestPath", "SrcToDestDistance", "TraversedNodes",
+               "TraversedNodesNo")
+
+
+def reinitialised(cls):
+    """A second __init__ raises, and the object keeps working as it was."""
+    target = made(cls)
+    before = repr(target) if cls is Index else None
+    try:
+        if cls is Index:
+            target.__init__(7, 8)
+        elif cls is GENERATOR:
+            target.__init__(2**40, 2**40)
+        else:
+            target.__init__([[T]], Index(), Index())
+    finally:
+        if cls is Index:
+            assert repr(target) == before
+        elif cls is GENERATOR:
+            assert len(target.generate()) == 6
+        else:
+            assert solved(cls, RING, Index(0, 0), Index(2, 2))[1] == 4
+            target.solve()
+            assert target.SrcToDestDistance() == 4
+
+
+def initialised_late(cls):
+    """__new__, then __init__: the object works like one made in one call."""
+    target = uninitialised(cls)
+    if cls is Index:
+        target.__init__(3, 4)
+        assert repr(target) == "3,4"
+    elif cls is GENERATOR:
+        target.__init__(6, 6)
+        assert len(target.generate()) == 6
+    else:
+        target.__init__(RING, Index(0, 0), Index(2, 2))
+        target.solve()
+        assert target.SrcToDestDistance() == 4
+
+
+def round_trip(copier):
+    """Index is a value: each copy equals the original and is a new object."""
+
+    def check(_):
+        original = Index(MAX64, 7)
+        twin = copier(original)
+        assert type(twin) is Index and twin == original and twin is not original
+        twin.row = 1
+        assert original.row == MAX64
+
+    return check
+
+
+def pickled(protocol):
+    return lambda value: pickle.loads(pickle.dumps(value, protocol=protocol))
+
+
+COPIERS = {
+    **{f"pickle-{protocol}": pickled(protocol) for protocol in range(pickle.HIGHEST_PROTOCOL + 1)},
+    "copy": copy.copy,
+    "deepcopy": copy.deepcopy,
+}
+
+
+def grid_of(size, bad, at):
+    """A size x size grid of True with `bad` at cell `at`, or as the whole row `at[0]` when
+    `at[1]` is None."""
+    grid = [[T] * size for _ in range(size)]
+    row, col = at
+    if col is None:
+        grid[row] = bad
+    else:
+        grid[row][col] = bad
+    return grid
+
+
+def chained_from_bool(cls):
+    """An item's failing __bool__ gives TypeError naming the cell, caused by its own error."""
+    try:
+        cls([[T, T], [T, Truthless()]], Index(), Index())
+    except TypeError as error:
+        assert isinstance(error.__cause__, RuntimeError), repr(error.__cause__)
+        assert re.search(r"row 1, column 1 \(of type '.*Truthless'\)", str(error)), str(error)
+        raise
+
+
+class Interrupts:
+    def __bool__(self):
+        raise KeyboardInterrupt
+
+
+def interrupt_goes_through(cls):
+    """KeyboardInterrupt from an item's __bool__ is not turned into a TypeError."""
+    with pytest.raises(KeyboardInterrupt):
+        cls([[T, Interrupts()]], Index(), Index())
+
+
 ROWS = [
-    # Index arguments: rejected by conversion, before any object exists.
-    Row("index-negative-row", lambda _: Index(-1, 0), TypeError),
-    Row("index-negative-col", lambda _: Index(0, -1), TypeError),
-    Row("index-float", lambda _: Index(1.5, 0), TypeError),
-    Row("index-string", lambda _: Index("1", 0), TypeError),
-    Row("index-none", lambda _: Index(None, 0), TypeError),
-    Row("index-2^64", lambda _: Index(2**64, 0), TypeError),
-    Row("index-col-2^64", lambda _: Index(col=2**64), TypeError),
+    # Index: integers only. Decimals and fractions are not truncated; NumPy integers are taken.
+    Row("index-decimal", lambda _: Index(Decimal("3.7"), 0), TypeError),
+    Row("index-whole-decimal", lambda _: Index(0, Decimal("3")), TypeError),
+    Row("index-fraction", lambda _: Index(Fraction(7, 2)), TypeError),
+    Row("index-attribute-decimal", lambda _: setattr(Index(), "row", Decimal("3.7")), TypeError),
+    Row("index-attribute-fraction", lambda _: setattr(Index(), "col", Fraction(7, 2)), TypeError),
+    Row("index-numpy-integers", lambda _: repr(Index(numpy.int64(3), numpy.uint64(MAX64))), None),
+    Row("index-attribute-numpy-integer", lambda _: setattr(Index(), "col", numpy.uint8(9)), None),
     Row("index-2^64-1-accepted", lambda _: repr(Index(MAX64, 0)), None),
-    Row("index-attribute-negative", lambda _: setattr(Index(), "row", -1), TypeError),
-    Row("index-attribute-2^64", lambda _: setattr(Index(), "col", 2**64), TypeError),
-    Row("index-compared-with-none", lambda _: Index() == None, TypeError),  # noqa: E711
-    Row("index-compared-with-tuple", lambda _: Index() != (0, 0), TypeError),
-    Row("index-hashed", lambda _: hash(Index()), TypeError),
+    # Objects made by __new__ without __init__: every use raises TypeError, nothing crashes.
+    *(Row(f"uninitialised-index-{use}", lambda _, use=use: INDEX_USES[use](uninitialised(Index)),
+          TypeError, match="Index object is not initialised", isolate=True)
+      for use in INDEX_USES),
+    *(Row(f"uninitialised-solver-{use}", lambda c, use=use: getattr(uninitialised(c), use)(),
+          TypeError, SOLVERS, match="object is not initialised", isolate=True)
+      for use in SOLVER_USES),
+    Row("uninitialised-generator-generate", lambda _: uninitialised(GENERATOR).generate(),
+        TypeError, match="RandomMazeGenerator object is not initialised", isolate=True,
+        needs_generator=True),
+    Row("uninitialised-pickled", lambda c: pickle.dumps(uninitialised(c)), TypeError,
+        EVERY_CLASS, isolate=True),
+    Row("uninitialised-then-initialised", initialised_late, None, EVERY_CLASS, isolate=True),
+    # A second __init__ is refused; the object keeps what the first made.
+    Row("second-init", reinitialised, TypeError, EVERY_CLASS,
+        match="object is already initialised", isolate=True),
+    # Pickling and copying: Index by value, objects with native state refused, at every protocol.
+    *(Row(f"index-{name}", round_trip(copier), None, isolate=True)
+      for name, copier in COPIERS.items()),
+    *(Row(f"native-{name}", lambda c, copier=copier: copier(made(c)), TypeError, NATIVE_STATE,
+          match=r"^cannot pickle '\w+' object$", isolate=True)
+      for name, copier in COPIERS.items()),
     # Grids that are not lists of rows of truth values.
-    Row("grid-none", lambda c: c(None, Index(), Index()), TypeError, SOLVERS),
-    Row("grid-string", lambda c: c("TF", Index(), Index()), TypeError, SOLVERS),
-    Row("grid-bytes", lambda c: c(b"\x01\x01", Index(), Index()), TypeError, SOLVERS),
-    Row("grid-dict", lambda c: c({0: [T, T]}, Index(), Index()), TypeError, SOLVERS),
     Row("grid-integer", lambda c: c(7, Index(), Index()), TypeError, SOLVERS),
-    Row("grid-list-of-strings", lambda c: c(["TT", "TF"], Index(), Index()), TypeError, SOLVERS),
     Row("grid-list-of-bytes", lambda c: c([b"\x01\x01"], Index(), Index()), TypeError, SOLVERS),
-    Row("grid-list-of-numbers", lambda c: c([1, 0], Index(), Index()), TypeError, SOLVERS),
-    Row("grid-row-holding-string", lambda c: c([[T, "x"]], Index(), Index()), TypeError, SOLVERS),
-    Row("grid-row-holding-object", lambda c: c([[T, object()]], Index(), Index()), TypeError,
-        SOLVERS),
-    Row("grid-row-holding-list", lambda c: c([[T, [T]]], Index(), Index()), TypeError, SOLVERS),
-    Row("grid-later-row-a-string", lambda c: c([[T, T], "TT"], Index(), Index()), TypeError,
-        SOLVERS),
-    Row("grid-cell-without-truth-value", lambda c: c([[T, Truthless()]], Index(), Index()),
-        TypeError, SOLVERS),
-    Row("grid-cell-empties-its-row", lambda c: c(shrinking_grid(), Index(), Index()), TypeError,
-        SOLVERS, isolate=True),
+    Row("grid-row-holding-list", lambda c: c([[T, [T]]], Index(), Index()), TypeError, SOLVERS,
+        match=r"row 0, column 1 \(of type 'list'\) has no truth value"),
+    Row("grid-string-deep-in-a-large-grid",
+        lambda c: c(grid_of(1000, "x", (517, 3)), Index(), Index()), TypeError, SOLVERS,
+        match=r"row 517, column 3 \(of type 'str'\) has no truth value"),
+    Row("grid-row-deep-in-a-large-grid-not-a-sequence",
+        lambda c: c(grid_of(1000, 5, (998, None)), Index(), Index()), TypeError, SOLVERS,
+        match=r"row 998 \(of type 'int'\) is not a sequence of cells"),
+    Row("grid-cell-bool-raises-is-chained", chained_from_bool, TypeError, SOLVERS),
+    Row("grid-cell-bool-interrupted", interrupt_goes_through, None, SOLVERS),
     Row("grid-cell-empties-the-grid", lambda c: c(emptied_outer_grid(), Index(), Index()),
         TypeError, SOLVERS, isolate=True),
     Row("grid-row-lies-about-its-length", lambda c: c([LyingRow()], Index(), Index()), TypeError,
-        SOLVERS, isolate=True),
+        SOLVERS, match=r"row 0, column 3 could not be read", isolate=True),
     Row("grid-aliased-rows-beyond-memory", lambda c: c([[T] * 2**20] * 2**16, Index(), Index()),
         MemoryError, (Corridex.DepthFirstSearch,), isolate=True),
     # Grids of unusual shape: accepted, and each builder reads them as it documents.
-    Row("grid-empty-list", lambda c: solved(c, [], Index(), Index()), ValueError, SOLVERS,
-        match="start 0,0 is not an open cell", isolate=True),
-    Row("grid-of-empty-rows", lambda c: solved(c, [[], [], []], Index(), Index()), ValueError,
-        SOLVERS, match="start 0,0 is not an open cell", isolate=True),
     Row("grid-empty-first-row", lambda c: solved(c, [[], [T, T]], Index(1, 0), Index(1, 1)),
         ValueError, CORRIDOR_SOLVERS, match="start 1,0", isolate=True),
     Row("grid-1xN", lambda c: solved_in_steps(9)(c, [[T] * 10], Index(0, 0), Index(0, 9)), None,
@@ -190,50 +331,29 @@ ROWS = [
     Row("ragged-shorter-row-end-in-missing-cell",
         lambda c: solved(c, ragged_shorter(), Index(0, 0), Index(1, 2)), ValueError, SOLVERS,
         match="end 1,2 is not an open cell", isolate=True),
-    # Start and end cells that have no node.
-    Row("start-below-grid", lambda c: solved(c, [[T, T]], Index(1, 0), Index(0, 1)), ValueError,
-        SOLVERS, match="start 1,0 is not an open cell"),
+    # End cells beside the grid, where a neighbour's column would pass the row or wrap round.
     Row("end-right-of-grid", lambda c: solved(c, [[T, T]], Index(0, 0), Index(0, 2)), ValueError,
         SOLVERS, match="end 0,2 is not an open cell"),
-    Row("start-row-2^64-1", lambda c: solved(c, [[T, T]], Index(MAX64, 0), Index(0, 1)),
-        ValueError, SOLVERS, match="start 18446744073709551615,0", isolate=True),
     Row("end-col-2^64-1", lambda c: solved(c, [[T, T]], Index(0, 0), Index(0, MAX64)),
         ValueError, SOLVERS, match="end 0,18446744073709551615", isolate=True),
-    Row("start-on-wall", lambda c: solved(c, [[F, T], [T, T]], Index(0, 0), Index(1, 1)),
-        ValueError, SOLVERS, match="start 0,0 is not an open cell"),
-    Row("end-on-wall", lambda c: solved(c, [[T, T], [T, F]], Index(0, 0), Index(1, 1)),
-        ValueError, SOLVERS, match="end 1,1 is not an open cell"),
-    Row("no-open-cell", lambda c: solved(c, [[F, F], [F, F]], Index(0, 0), Index(1, 1)),
-        ValueError, SOLVERS),
     # Argument lists that match no signature.
-    Row("start-none", lambda c: c([[T]], None, Index()), TypeError, SOLVERS),
     Row("end-tuple", lambda c: c([[T]], Index(), (0, 0)), TypeError, SOLVERS),
-    Row("missing-end", lambda c: c(grid=[[T]], start=Index()), TypeError, SOLVERS),
     Row("misspelt-keyword", lambda c: c(gird=[[T]], start=Index(), end=Index()), TypeError,
         SOLVERS),
     Row("extra-argument", lambda c: c([[T]], Index(), Index(), Index()), TypeError, SOLVERS),
     Row("solve-with-argument", lambda c: c([[T]], Index(), Index()).solve(1), TypeError, SOLVERS),
-    # RandomMazeGenerator sizes: small ones draw what they can, huge ones are refused.
-    Row("generator-height-keyword", lambda _: GENERATOR(width=4, height=4), TypeError,
+    # RandomMazeGenerator sizes: integers only; huge ones are refused before anything is made.
+    Row("generator-decimal", lambda _: GENERATOR(Decimal("4.5"), 4), TypeError,
         needs_generator=True),
-    Row("generator-negative", lambda _: GENERATOR(-2, 4), TypeError, needs_generator=True),
-    Row("generator-float", lambda _: GENERATOR(4.0, 4), TypeError, needs_generator=True),
-    Row("generator-2^64", lambda _: GENERATOR(2**64, 4), TypeError, needs_generator=True),
-    Row("generator-0x0", lambda _: generated(0, 0), None, needs_generator=True, isolate=True),
-    Row("generator-1x1", lambda _: generated(1, 1), None, needs_generator=True, isolate=True),
-    Row("generator-1x9", lambda _: generated(1, 9), None, needs_generator=True, isolate=True),
-    Row("generator-odd-5x7", lambda _: generated_shape(5, 7, rows=4, cols=6), None,
-        needs_generator=True, isolate=True),
+    Row("generator-fraction", lambda _: GENERATOR(4, hight=Fraction(9, 2)), TypeError,
+        needs_generator=True),
+    Row("generator-numpy-integers", lambda _: generated_shape(numpy.int32(5), numpy.uint64(7),
+                                                              rows=4, cols=6), None,
+        needs_generator=True),
     Row("generator-2^63", lambda _: generated(2**63, 2**63), (MemoryError, ValueError),
-        needs_generator=True, isolate=True),
-    Row("generator-2^64-1", lambda _: generated(MAX64, MAX64), (MemoryError, ValueError),
         needs_generator=True, isolate=True),
     Row("generator-2^64-1-rows-of-one-cell", lambda _: generated(MAX64, 2),
         (MemoryError, ValueError), needs_generator=True, isolate=True),
-    Row("generator-one-row-of-2^64-1", lambda _: generated(2, MAX64), (MemoryError, ValueError),
-        needs_generator=True, isolate=True),
-    Row("generator-beyond-memory", lambda _: generated(2**22, 2**22), MemoryError,
-        needs_generator=True, isolate=True),
 ]
 ROWS_BY_ID = {row.id: row for row in ROWS}
 assert len(ROWS_BY_ID) == len(ROWS), "row ids must be unique"
@@ -250,9 +370,6 @@ def run_row(row):
         else:
             outcomes.append((getattr(cls, "__name__", "-"), None, ""))
     return outcomes
-
-
-RING = [[T, T, T], [T, F, T], [T, T, T]]
 
 
 def assert_healthy():
@@ -293,15 +410,18 @@ def test_bad_input_gets_a_clear_exception(row):
     assert len(outcomes) == len(row.classes or (None,))
     for target, raised, message in outcomes:
         assert raised in expected_names(row.raises), f"{target}: {raised}: {message}"
+        assert len(message) < MESSAGE_LIMIT, f"{target}: {len(message)} characters"
         if row.match is not None:
             assert re.search(row.match, message), f"{target}: {message}"
     assert_healthy()
 
 
 def main(row_id):
-    # A row that allocates without limit fails here rather than taking the machine's memory.
-    limit = 16 * 2**30
-    resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+    # A row that allocates without limit fails here rather than taking the machine's memory;
+    # not under AddressSanitizer (LD_PRELOAD of libasan), which maps terabytes of shadow.
+    if "libasan" not in os.environ.get("LD_PRELOAD", ""):
+        limit = 16 * 2**30
+        resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
     outcomes = run_row(ROWS_BY_ID[row_id])
     assert_healthy()
     print(json.dumps(outcomes))

@@ -107,6 +107,34 @@ void checkRoute(const Grid& grid, Reading reading, const Outcome& outcome, const
     require(!hasRepeats(path), name, "the path visits a cell twice");
 }
 
+// solveChecked, then a solve abandoned at its first, middle and last poll, polling at every
+// tick, so that abandoning in the search, in the filling of tables and in the tracing of the
+// route is each redone by the next solve() to the fresh object's results.
+template <class Solver>
+Outcome solvedAndAbandonedAtEachStage(const Grid& grid, const Index& start, const Index& end) {
+    const char* name = solverName<Solver>();
+    const Outcome fresh = solvedAndAbandonedAtEachStage<Solver>(grid, start, end);
+    std::uint64_t polls = 0;
+    Solver counted(grid, start, end);
+    solveOnce(counted, CancellationPoll([&polls] { ++polls; }, 0));
+    for (const std::uint64_t stopAt : {std::uint64_t{1}, polls / 2 + 1, polls}) {
+        Solver interrupted(grid, start, end);
+        bool abandoned = false;
+        try {
+            solveOnce(interrupted, abandonAt(static_cast<int>(stopAt), 0));
+        } catch (const Abandoned&) {
+            abandoned = true;
+        }
+        require(abandoned == (stopAt >= 1 && stopAt <= polls), name,
+                "a solve() was not abandoned at a poll it makes");
+        if (abandoned) {
+            require(solveOnce(interrupted).sameResults(fresh), name,
+                    "a solve() after an abandoned one differs from a fresh object's");
+        }
+    }
+    return fresh;
+}
+
 void checkUnreached(const Outcome& outcome, const char* name) {
     require(outcome.path.empty() && outcome.distance == 0, name,
             "an unreachable end produced a route");
@@ -128,7 +156,7 @@ void checkEverySolver(const Grid& grid, const Index& start, const Index& end) {
     // cell alone in the path.
     {
         const char* name = "BreadthFirstSearch";
-        const Outcome bfs = solveChecked<BreadthFirstSearch>(grid, start, end).fresh;
+        const Outcome bfs = solvedAndAbandonedAtEachStage<BreadthFirstSearch>(grid, start, end);
         require(bfs.rejected == !cellEnds, name, "rejected ends do not match open cells");
         if (!bfs.rejected) {
             require(!hasRepeats(bfs.traversed), name, "a cell was recorded twice");
@@ -146,10 +174,10 @@ void checkEverySolver(const Grid& grid, const Index& start, const Index& end) {
     }
 
     // The corridor-graph solvers, which all read the same cells.
-    const Outcome dfs = solveChecked<DepthFirstSearch>(grid, start, end).fresh;
-    const Outcome dijkstra = solveChecked<DijkstraAlgorithm>(grid, start, end).fresh;
-    const Outcome astar = solveChecked<AStar>(grid, start, end).fresh;
-    const Outcome bellman = solveChecked<BellmanFord>(grid, start, end).fresh;
+    const Outcome dfs = solvedAndAbandonedAtEachStage<DepthFirstSearch>(grid, start, end);
+    const Outcome dijkstra = solvedAndAbandonedAtEachStage<DijkstraAlgorithm>(grid, start, end);
+    const Outcome astar = solvedAndAbandonedAtEachStage<AStar>(grid, start, end);
+    const Outcome bellman = solvedAndAbandonedAtEachStage<BellmanFord>(grid, start, end);
     const std::pair<const char*, const Outcome*> searches[] = {
         {"DepthFirstSearch", &dfs},
         {"DijkstraAlgorithm", &dijkstra},
@@ -198,7 +226,7 @@ void checkEverySolver(const Grid& grid, const Index& start, const Index& end) {
         if (FloydWarshall(grid, start, end).graph().nodes.size() > kMaxFloydNodes) {
             return;
         }
-        const Outcome floyd = solveChecked<FloydWarshall>(grid, start, end).fresh;
+        const Outcome floyd = solvedAndAbandonedAtEachStage<FloydWarshall>(grid, start, end);
         require(floyd.rejected == !corridorEnds, name, "rejected ends do not match open cells");
         if (floyd.rejected) {
             return;
