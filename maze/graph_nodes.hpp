@@ -184,15 +184,12 @@ struct AStarNode {
     }
 };
 
+// FloydWarshall numbers its table rows and columns by node id and keeps no state in the nodes.
 struct FloydWarshallNode {
     NodePosition position;
-    std::uint64_t matrixIndex = 0;
     NodeId above = kNoNode;
     NodeId below = kNoNode;
     std::uint8_t openSides = 0;
-    bool visited = false;
-
-    void resetSearch() { matrixIndex = 0; }
 };
 
 } // namespace corridex
