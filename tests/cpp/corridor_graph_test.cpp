@@ -226,7 +226,7 @@ TYPED_TEST(CorridorRecordTest, EveryRecordGetsTheSameGraphWithFreshSearchFields)
 TEST(CorridorRecordTest, DistanceFieldsStartUnreached) {
     const auto graph = buildCorridorGraph<AStarNode>(gridFromText(kRing), {0, 0}, {2, 2});
     for (const AStarNode& node : graph.nodes) {
-        EXPECT_EQ(node.startDistance, 0x7FFFFFFFFFFFFFFFULL);
+        EXPECT_EQ(node.estimatedDistance, 0x7FFFFFFFFFFFFFFFULL);
         EXPECT_EQ(node.parent, kNoNode);
     }
 }
