@@ -41,7 +41,7 @@ struct SlabCache {
 };
 
 SlabCache& slabCache() {
-    static SlabCache* const cache = new SlabCache;
+    static auto* const cache = new SlabCache;
     return *cache;
 }
 
@@ -129,7 +129,8 @@ std::size_t indexSlabsInUse() {
 
 void releaseIndexCell(void* cell) noexcept {
     const auto address = reinterpret_cast<std::uintptr_t>(cell);
-    dropReferences(reinterpret_cast<SlabHeader*>(address & ~(kSlabBytes - 1)), 1);
+    dropReferences(
+        reinterpret_cast<SlabHeader*>(static_cast<char*>(cell) - (address & (kSlabBytes - 1))), 1);
 }
 
 } // namespace corridex::detail

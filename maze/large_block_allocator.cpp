@@ -26,9 +26,9 @@ void* mapAligned(std::size_t bytes, std::size_t alignment) {
     }
     const std::uintptr_t tail = aligned + bytes;
     if (start + mapped > tail) {
-        munmap(reinterpret_cast<void*>(tail), start + mapped - tail);
+        munmap(static_cast<char*>(raw) + (tail - start), start + mapped - tail);
     }
-    return reinterpret_cast<void*>(aligned);
+    return static_cast<char*>(raw) + (aligned - start);
 }
 
 void unmapAligned(void* block, std::size_t bytes, std::size_t) noexcept {
@@ -102,7 +102,7 @@ private:
 
 // Never destroyed: vectors can be released while the program exits.
 FreedBlocks& freedBlocks() {
-    static FreedBlocks* const freed = new FreedBlocks;
+    static auto* const freed = new FreedBlocks;
     return *freed;
 }
 } // namespace

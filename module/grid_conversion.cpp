@@ -95,7 +95,7 @@ bool loadRow(PyObject* row, bool convert, Grid& grid) {
         if (k >= PyList_GET_SIZE(row)) {
             return false;
         }
-        py::object item = py::reinterpret_borrow<py::object>(PyList_GET_ITEM(row, k));
+        auto item = py::reinterpret_borrow<py::object>(PyList_GET_ITEM(row, k));
         if (!loadCell(item.ptr(), convert, cells[k])) {
             return false;
         }

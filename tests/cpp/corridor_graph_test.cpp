@@ -1,6 +1,7 @@
 #include "grid_text.hpp"
 #include "maze/corridor_graph.hpp"
 #include "maze/graph_nodes.hpp"
+#include "type_names.hpp"
 
 #include <gtest/gtest.h>
 #include <type_traits>
@@ -207,7 +208,7 @@ template <class Node>
 class CorridorRecordTest : public ::testing::Test {};
 using CorridorRecords =
     ::testing::Types<DepthFirstNode, DistanceNode, AStarNode, FloydWarshallNode>;
-TYPED_TEST_SUITE(CorridorRecordTest, CorridorRecords);
+TYPED_TEST_SUITE(CorridorRecordTest, CorridorRecords, testing::TypeNames);
 
 TYPED_TEST(CorridorRecordTest, EveryRecordGetsTheSameGraphWithFreshSearchFields) {
     const Grid grid = gridFromText({".....", ".#.#.", "...#.", "#...."});

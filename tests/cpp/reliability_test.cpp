@@ -12,6 +12,7 @@
 #include "solvers/depth_first_search.hpp"
 #include "solvers/dijkstra_algorithm.hpp"
 #include "solvers/floyd_warshall.hpp"
+#include "type_names.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -108,25 +109,7 @@ class LongSolve : public ::testing::Test {};
 using SolverTypes = ::testing::Types<DepthFirstSearch, BreadthFirstSearch, DijkstraAlgorithm,
                                      AStar, BellmanFord, FloydWarshall>;
 
-class SolverNames {
-public:
-    template <class Solver>
-    static std::string GetName(int) {
-        if constexpr (std::is_same_v<Solver, DepthFirstSearch>)
-            return "DepthFirstSearch";
-        if constexpr (std::is_same_v<Solver, BreadthFirstSearch>)
-            return "BreadthFirstSearch";
-        if constexpr (std::is_same_v<Solver, DijkstraAlgorithm>)
-            return "DijkstraAlgorithm";
-        if constexpr (std::is_same_v<Solver, AStar>)
-            return "AStar";
-        if constexpr (std::is_same_v<Solver, BellmanFord>)
-            return "BellmanFord";
-        return "FloydWarshall";
-    }
-};
-
-TYPED_TEST_SUITE(LongSolve, SolverTypes, SolverNames);
+TYPED_TEST_SUITE(LongSolve, SolverTypes, testing::TypeNames);
 
 TYPED_TEST(LongSolve, PollsEveryFewMilliseconds) {
     if (kSanitized || !kOptimised) {

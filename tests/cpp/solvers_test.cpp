@@ -6,6 +6,7 @@
 #include "solvers/depth_first_search.hpp"
 #include "solvers/dijkstra_algorithm.hpp"
 #include "solvers/floyd_warshall.hpp"
+#include "type_names.hpp"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -32,7 +33,7 @@ template <class Solver>
 class EverySolverTest : public ::testing::Test {};
 using Solvers = ::testing::Types<DepthFirstSearch, BreadthFirstSearch, DijkstraAlgorithm, AStar,
                                  BellmanFord, FloydWarshall>;
-TYPED_TEST_SUITE(EverySolverTest, Solvers);
+TYPED_TEST_SUITE(EverySolverTest, Solvers, testing::TypeNames);
 
 TYPED_TEST(EverySolverTest, MissingEndsAreRejectedAndNothingIsRecorded) {
     const Grid grid = gridFromText(kTwoLoops);
@@ -52,6 +53,7 @@ TYPED_TEST(EverySolverTest, MissingEndsAreRejectedAndNothingIsRecorded) {
 TYPED_TEST(EverySolverTest, SolveAbandonedByThePollStartsOverNextTime) {
     // A long single corridor with many nodes, so the poll fires during the search.
     std::vector<std::string> rows;
+    rows.reserve(300);
     for (int r = 0; r < 300; ++r) {
         rows.push_back(
             r % 2 == 0 ? std::string(300, '.')
@@ -78,7 +80,7 @@ template <class Solver>
 class EndReconstructingSolverTest : public ::testing::Test {};
 using EndReconstructing =
     ::testing::Types<DepthFirstSearch, BreadthFirstSearch, DijkstraAlgorithm, AStar, BellmanFord>;
-TYPED_TEST_SUITE(EndReconstructingSolverTest, EndReconstructing);
+TYPED_TEST_SUITE(EndReconstructingSolverTest, EndReconstructing, testing::TypeNames);
 
 TYPED_TEST(EndReconstructingSolverTest, SecondSolveChangesNothing) {
     TypeParam solver(gridFromText(kTwoLoops), Index{1, 7}, Index{2, 0});

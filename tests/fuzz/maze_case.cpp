@@ -167,7 +167,7 @@ struct Abandoned {};
 template <class Solver>
 Outcome solveChecked(const MazeCase& maze, const char* name, bool repeatsAppend) {
     Solver solver(maze.grid, maze.start, maze.end);
-    const Outcome first = solveOnce(solver);
+    Outcome first = solveOnce(solver); // returned, so not const: it moves out
 
     const Outcome second = solveOnce(solver);
     if (repeatsAppend && !first.rejected) {
