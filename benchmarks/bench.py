@@ -1,18 +1,21 @@
 """Corridex against peer libraries, end to end, on the same mazes.
 
-    python benchmarks/bench.py            # grids of about 200², 1000² and 2000² (under 10 minutes)
-    python benchmarks/bench.py --quick    # about a minute
+    python benchmarks/bench.py            # grids of about 200², 1000² and 2000²
+    python benchmarks/bench.py --quick    # small grids, a few minutes
     python benchmarks/bench.py --json out.json
 
-Each library runs in a fresh subprocess, so that its peak resident size is its own. Every time
-includes what a user of that library would do: for Corridex, construction (grid conversion and
-graph building) + solve() + SrcToDestPath(); for a peer, its own input preparation and search.
-Times are medians of three to five runs after a warm-up; a peer whose warm-up alone takes over a
-second is measured by that run. mazelib's generator is timed in CPU seconds, at most 60 per
-size; where it runs out, the figure is a lower bound. A worker that fails is reported with its
-reason (exit code or signal, time or memory limit, end of stderr) and the next one goes on.
-Before any time is printed, every result that promises a shortest route must report the same
-length on the same maze.
+pyperf times every measurement: it runs each in fresh worker processes (so that a library's
+peak resident size is its own), calibrates the loops, warms up, and stops a worker that runs
+past a time-out. This script adds what pyperf does not do: it interleaves the libraries in
+rounds (Corridex, then each peer, then Corridex again...), so that every library sees the same
+spells of a busy machine, and reports each figure as the median over all rounds; it caps each
+worker's memory (a runaway peer fails with MemoryError instead of waking the kernel's
+out-of-memory killer) and mazelib's generator's CPU time; and before any time is printed, it
+checks that every result that promises a shortest route reports the same length on the same
+maze. Every time includes what a user of that library would do: for Corridex, construction
+(grid conversion and graph building) + solve() + SrcToDestPath(); for a peer, its own input
+preparation and search. A measurement that fails is reported with the end of its stderr and
+the next one goes on.
 """
 
 from __future__ import annotations
@@ -20,10 +23,9 @@ from __future__ import annotations
 import argparse
 import concurrent.futures
 import ctypes
-import dataclasses
 import json
 import os
-import signal
+import resource
 import statistics
 import subprocess
 import sys
@@ -49,42 +51,18 @@ FAMILY = {
 LIST_TO_ARRAY = "numpy.array(list, dtype=bool)"
 ALWAYS_SHORTEST = {"BreadthFirstSearch", "BellmanFord", "FloydWarshall"}
 
-# After a warm-up, between MIN_RUNS and MAX_RUNS timed runs: more only while they add up to less
-# than BUDGET seconds. A peer whose warm-up alone took longer than BUDGET is measured by that
-# one run (the full run has to fit in ten minutes on two cores).
-MIN_RUNS, MAX_RUNS = 3, 5
-BUDGET = 1.0
-TASK_LIMIT = 150  # seconds one measurement may take before its worker is stopped
+ROUNDS = 3  # interleaved rounds; --quick runs 2
+VALUES = 3  # timed values per measurement per round, after one warm-up
+# A measurement whose first value takes longer than this gets one value a round from then on.
+SLOW = 1.0
+TASK_LIMIT = 150  # seconds one pyperf worker may take before pyperf stops it
 # mazelib's generator grows faster than the grid (about 50 s at 1000², several minutes at
 # 2000²). Each size gets this many CPU seconds; when they run out, its time and the ratio are
 # lower bounds.
 GENERATION_CPU_LIMIT = 60
-# A worker whose resident size passes this is stopped before the kernel's out-of-memory killer
-# picks a victim (it once took a whole rustworkx worker down with nothing on stderr).
+# Address-space cap for each measurement's processes: a peer that grows past it fails with
+# MemoryError rather than having the kernel's out-of-memory killer pick a victim.
 MEMORY_CAP = min(8 << 30, os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES") // 2)
-
-
-def median_time(run, summary=lambda result: result, slow=False, clock=time.perf_counter):
-    """(median seconds, timed runs, summary of the last result) of `run` after one warm-up.
-
-    With `slow`, a warm-up over BUDGET is the only run. Each result goes through `summary` and is
-    dropped outside the timed region and before the next run starts, so that a large result (a
-    route, millions of cells) neither counts in the time nor doubles the peak memory."""
-    start = clock()
-    result = run()
-    warm_up = clock() - start
-    kept = summary(result)
-    del result
-    if slow and warm_up > BUDGET:
-        return warm_up, 1, kept
-    times = []
-    while len(times) < MAX_RUNS and (len(times) < MIN_RUNS or sum(times) < BUDGET):
-        start = clock()
-        result = run()
-        times.append(clock() - start)
-        kept = summary(result)
-        del result
-    return statistics.median(times), len(times), kept
 
 
 # --- the mazes -----------------------------------------------------------------------------
@@ -139,13 +117,22 @@ def ends(shape, kind):
     return (0, 0), (shape[0] - inset, shape[1] - inset)
 
 
-# --- what each worker measures ---------------------------------------------------------------
-# A task is a small JSON dict. Workers stream one JSON line per event, so that whatever was
-# measured before a failure survives it, and the parent knows which task was running.
+# --- what each measurement times -------------------------------------------------------------
+# A task is a small JSON dict naming a group of measurements (one maze's solvers, one peer on one
+# maze...). Each measurement is a Bench: pyperf times `run` in its workers; `prepare` builds what
+# `run` needs once per worker process, outside the timed region; `summary` turns a result into
+# what the checks need, and the result is dropped before the next run, so that a large result
+# neither counts in the time nor doubles the peak memory.
 
 
-def corridex_tasks(mazes):
-    return [dict(kind="corridex", maze=maze, form=form)
+class Bench:
+    def __init__(self, name, row, prepare, summary=len, clock=time.perf_counter):
+        self.name, self.row, self.prepare, self.summary, self.clock = (
+            name, row, prepare, summary, clock)
+
+
+def corridex_tasks(mazes, solvers):
+    return [dict(kind="corridex", maze=maze, form=form, solvers=solvers)
             for maze in mazes for form in ("list", "numpy")]
 
 
@@ -179,293 +166,310 @@ def describe(task):
     return f"{what}{' (' + task['form'] + ')' if 'form' in task else ''} on {where}"
 
 
-def measure_corridex(task):
-    """Every solver on one maze in one input form; TraversedNodes() timed on the numpy form.
+def load_maze(maze):
+    grid = np.load(maze["path"])
+    return grid, ends(grid.shape, maze["kind"])
 
-    Yields a row per solver, so that a crash loses only the solver that crashed."""
+
+def corridex_benches(task):
+    """Every solver on one maze in one input form; TraversedNodes() timed on the NumPy form."""
     import Corridex
 
-    maze = task["maze"]
-    grid = np.load(maze["path"])
-    start, end = ends(grid.shape, maze["kind"])
-    if task["form"] == "list":
-        grid = grid.tolist()  # the array is no longer needed
+    maze, form = task["maze"], task["form"]
+
+    def grid_in_form():
+        grid, (start, end) = load_maze(maze)
+        return (grid.tolist() if form == "list" else grid), Corridex.Index(*start), Corridex.Index(*end)
+
+    benches = []
+    if form == "list":
         # What a peer's user holding this list pays first: peers take NumPy arrays.
-        seconds, runs, _ = median_time(lambda: np.array(grid, dtype=bool), len)
-        yield dict(library="numpy", name=LIST_TO_ARRAY, maze=maze["name"], seconds=seconds,
-                   runs=runs)
-    s, e = Corridex.Index(*start), Corridex.Index(*end)
-    for solver in (["FloydWarshall"] if maze["all_pairs"] else SOLVERS):
+        def list_to_array():
+            grid = grid_in_form()[0]
+            return lambda: np.array(grid, dtype=bool)
+        benches.append(Bench(f"{LIST_TO_ARRAY} on {maze['name']}",
+                             dict(library="numpy", name=LIST_TO_ARRAY, maze=maze["name"]),
+                             list_to_array))
+    for solver in (["FloydWarshall"] if maze["all_pairs"] else task["solvers"]):
         cls = getattr(Corridex, solver)
 
-        def run():
-            obj = cls(grid, s, e)
-            obj.solve()
-            return obj, obj.SrcToDestPath()
+        def solve(cls=cls):
+            grid, s, e = grid_in_form()
+
+            def run():
+                obj = cls(grid, s, e)
+                obj.solve()
+                return obj, obj.SrcToDestPath()
+            return run
 
         def summary(result):
             obj, route = result
-            return (len(route) - 1, obj.SrcToDestDistance()) if route else (None, None)
+            return dict(steps=len(route) - 1, length=obj.SrcToDestDistance()) if route else {}
 
-        seconds, runs, (steps, length) = median_time(run, summary)
-        row = dict(library="Corridex", name=f"{solver} ({task['form']})", solver=solver,
-                   form=task["form"], maze=maze["name"], seconds=seconds, runs=runs,
-                   length=length, steps=steps)
-        if task["form"] == "numpy":
-            # One more solve, untimed: the timed ones are gone, so one solver is alive at a time.
-            obj = cls(grid, s, e)
-            obj.solve()
-            row["traversed_seconds"], row["traversed_runs"], row["traversed"] = median_time(
-                obj.TraversedNodes, len)
-            del obj
-        yield row
+        row = dict(library="Corridex", name=f"{solver} ({form})", solver=solver, form=form,
+                   maze=maze["name"], length=None, steps=None)
+        benches.append(Bench(f"Corridex {solver} ({form}) on {maze['name']}", row, solve,
+                             summary))
+        if form == "numpy":
+            def traversed(cls=cls):
+                grid, s, e = grid_in_form()
+                obj = cls(grid, s, e)
+                obj.solve()
+                return obj.TraversedNodes
+
+            benches.append(Bench(f"Corridex {solver} TraversedNodes() on {maze['name']}",
+                                 dict(traversed_of=row["name"], maze=maze["name"]), traversed,
+                                 lambda nodes: dict(traversed=len(nodes))))
+    return benches
 
 
-def measure_extras(task):
+def extras_benches(task):
     """Grid conversion, result hand-back and generation, each beside its yardstick."""
     import Corridex
 
-    size = task["size"]
-    if task["what"] == "conversion":
-        walls = [[False] * size for _ in range(size)]
-        # On an all-wall grid construction is the conversion alone: there is no graph to build.
-        convert, runs, _ = median_time(
-            lambda: Corridex.DepthFirstSearch(walls, Corridex.Index(), Corridex.Index()))
-        numpy_convert, _, _ = median_time(lambda: np.array(walls, dtype=bool))
-        return [dict(library="Corridex", name="grid conversion (list)", maze=f"walls-{size}",
-                     seconds=convert, runs=runs,
-                     yardsticks={"numpy.array(grid, dtype=bool)": numpy_convert})]
-    if task["what"] == "hand-back":
-        return [measure_hand_back(Corridex, size)]
-    libc = ctypes.CDLL(None)
-    libc.srand(1)
-    generate, runs, _ = median_time(lambda: Corridex.RandomMazeGenerator(size, size).generate(),
-                                    len)
-    return [dict(library="Corridex", name="RandomMazeGenerator.generate",
-                 maze=f"perfect-{size}", seconds=generate, runs=runs)]
+    size, what = task["size"], task["what"]
+    if what == "conversion":
+        def walls():
+            return [[False] * size for _ in range(size)]
+
+        def convert():
+            grid = walls()
+            # On an all-wall grid construction is the conversion alone: there is no graph.
+            return lambda: Corridex.DepthFirstSearch(grid, Corridex.Index(), Corridex.Index())
+
+        def numpy_convert():
+            grid = walls()
+            return lambda: np.array(grid, dtype=bool)
+
+        return [Bench(f"grid conversion (list) walls-{size}",
+                      dict(library="Corridex", name="grid conversion (list)",
+                           maze=f"walls-{size}"), convert, summary=lambda _: {}),
+                Bench(f"numpy.array on walls-{size}",
+                      dict(yardstick_of=f"grid conversion (list) walls-{size}",
+                           name="numpy.array(grid, dtype=bool)"), numpy_convert)]
+    if what == "hand-back":
+        return hand_back_benches(Corridex, size)
+
+    def generate():
+        ctypes.CDLL(None).srand(1)
+        return lambda: Corridex.RandomMazeGenerator(size, size).generate()
+
+    return [Bench(f"RandomMazeGenerator.generate {size}",
+                  dict(library="Corridex", name="RandomMazeGenerator.generate",
+                       maze=f"perfect-{size}"), generate)]
 
 
-def measure_hand_back(Corridex, size):
+def hand_back_benches(Corridex, size):
     """TraversedNodes() per Index on an open grid, beside building as many 2-tuples of ints."""
-    open_grid = [[True] * size for _ in range(size)]
-    solver = Corridex.BreadthFirstSearch(open_grid, Corridex.Index(0, 0),
-                                         Corridex.Index(size - 1, size - 1))
-    del open_grid
-    solver.solve()
-    count = solver.TraversedNodesNo()
-    per_index, runs, _ = median_time(solver.TraversedNodes, len)
-    del solver
-    # Yardsticks: a tuple per element built by the interpreter, and one built at C speed.
-    numbers = list(range(count))
-    python_loop, _, _ = median_time(lambda: [(i, i) for i in numbers], len)
-    del numbers
-    rows = [i // size for i in range(count)]
-    cols = [i % size for i in range(count)]
-    c_speed, _, _ = median_time(lambda: list(zip(rows, cols)), len)
-    return dict(library="Corridex", name="TraversedNodes per Index", maze=f"open-{size}",
-                seconds=per_index / count, runs=runs, count=count,
-                yardsticks={"2-tuple, Python loop [(i, i) for i in ints]": python_loop / count,
-                            "2-tuple, C speed list(zip(rows, cols))": c_speed / count})
+    count = size * size  # a breadth-first search of an open grid reaches every cell
+
+    def hand_back():
+        solver = Corridex.BreadthFirstSearch([[True] * size for _ in range(size)],
+                                             Corridex.Index(0, 0),
+                                             Corridex.Index(size - 1, size - 1))
+        solver.solve()
+        return solver.TraversedNodes
+
+    def python_loop():
+        numbers = list(range(count))
+        return lambda: [(i, i) for i in numbers]
+
+    def c_speed():
+        rows, cols = [i // size for i in range(count)], [i % size for i in range(count)]
+        return lambda: list(zip(rows, cols))
+
+    mine = f"TraversedNodes per Index open-{size}"
+    return [Bench(mine, dict(library="Corridex", name="TraversedNodes per Index",
+                             maze=f"open-{size}", count=count), hand_back),
+            Bench(f"2-tuple Python loop open-{size}",
+                  dict(yardstick_of=mine, name="2-tuple, Python loop [(i, i) for i in ints]"),
+                  python_loop),
+            Bench(f"2-tuple C speed open-{size}",
+                  dict(yardstick_of=mine, name="2-tuple, C speed list(zip(rows, cols))"),
+                  c_speed)]
 
 
-def measure_peer(task):
+def peer_benches(task):
     peer = next(p for p in peers.PEERS if p.name == task["peer"])
     maze = task["maze"]
-    grid = np.load(maze["path"])
-    start, end = ends(grid.shape, maze["kind"])
-    seconds, runs, length = median_time(lambda: peer.run(grid, start, end), slow=True)
-    return [dict(library=peer.library, name=peer.name, family=peer.family, maze=maze["name"],
-                 seconds=seconds, runs=runs, length=length, shortest=peer.shortest,
-                 note=peer.note)]
+
+    def prepare():
+        grid, (start, end) = load_maze(maze)
+        return lambda: peer.run(grid, start, end)
+
+    return [Bench(f"{peer.name} on {maze['name']}",
+                  dict(library=peer.library, name=peer.name, family=peer.family,
+                       maze=maze["name"], shortest=peer.shortest, note=peer.note),
+                  prepare, summary=lambda length: dict(length=length))]
 
 
-def measure_mazelib(task):
-    # CPU time, not wall time: the sizes run side by side (see run_mazelib). The generator is
+def mazelib_benches(task):
+    # CPU time, not wall time: the sizes run side by side (see run_round). The generator is
     # single-threaded Python, so on an idle core the two agree.
     size = task["size"]
-    seconds, runs, _ = median_time(lambda: peers.mazelib_generate(size, 1), len, slow=True,
-                                   clock=time.process_time)
-    return [dict(library="mazelib", name="BacktrackingGenerator", maze=f"perfect-{size}",
-                 seconds=seconds, runs=runs)]
+    return [Bench(f"mazelib BacktrackingGenerator {size}",
+                  dict(library="mazelib", name="BacktrackingGenerator", maze=f"perfect-{size}"),
+                  lambda: lambda: peers.mazelib_generate(size, 1), clock=time.process_time)]
 
 
-MEASURE = dict(corridex=measure_corridex, extras=measure_extras, peer=measure_peer,
-               mazelib=measure_mazelib)
+BENCHES = dict(corridex=corridex_benches, extras=extras_benches, peer=peer_benches,
+               mazelib=mazelib_benches)
 
 
-def worker_main(job_path):
-    with open(job_path) as handle:
-        tasks = json.load(handle)
-
-    def emit(**event):
-        print(json.dumps(event), flush=True)
-
-    for index, task in enumerate(tasks):
-        print(f"measuring {describe(task)}", file=sys.stderr, flush=True)
-        emit(start=index, cpu=time.process_time())
-        for row in MEASURE[task["kind"]](task):
-            emit(row=row)
-        emit(done=index)
-    # Not getrusage's ru_maxrss: a child starts with its parent's high-water mark.
-    emit(peak_mib=proc_status(os.getpid())[1])
+# --- pyperf's side: the runner and its workers -----------------------------------------------
 
 
-# --- running workers -------------------------------------------------------------------------
+def time_func(bench, summary_path):
+    """pyperf's timed function for `bench`: `loops` runs, their total seconds by its clock. The
+    last result's summary goes to `summary_path`, which the parent reads after the run."""
+    prepared = []
+
+    def timed(loops):
+        if not prepared:
+            prepared.append(bench.prepare())
+        run, total, kept = prepared[0], 0.0, None
+        for _ in range(loops):
+            start = bench.clock()
+            result = run()
+            total += bench.clock() - start
+            kept = bench.summary(result)
+            del result
+        with open(summary_path, "w") as handle:
+            json.dump(kept, handle)
+        return total
+
+    return timed
 
 
-def proc_status(pid):
-    """(resident MiB, peak resident MiB) of a live process, from /proc; (0, 0) once it is gone."""
-    fields = {}
-    try:
-        with open(f"/proc/{pid}/status") as handle:
-            for line in handle:
-                key, _, value = line.partition(":")
-                fields[key] = value
-    except OSError:
-        return 0.0, 0.0
-    kib = lambda key: int(fields.get(key, "0 kB").split()[0])  # noqa: E731
-    return kib("VmRSS") / 1024, kib("VmHWM") / 1024
+def pyperf_main(task_json, folder):
+    """Under pyperf: registers the task's measurements. pyperf's own options (--values, --loops,
+    --timeout, -o ...) come from the command line that run_task builds."""
+    import pyperf
+
+    def pass_on(cmd, args):
+        cmd.extend(["--task", args.task, "--folder", args.folder])
+
+    runner = pyperf.Runner(add_cmdline_args=pass_on, processes=1)
+    runner.argparser.add_argument("--task")
+    runner.argparser.add_argument("--folder")
+    runner.parse_args()
+    task = json.loads(task_json)
+    for index, bench in enumerate(BENCHES[task["kind"]](task)):
+        runner.bench_time_func(bench.name, time_func(bench, os.path.join(folder, f"{index}.json")))
 
 
-def proc_cpu_seconds(pid):
-    try:
-        with open(f"/proc/{pid}/stat") as handle:
-            fields = handle.read().rsplit(")", 1)[1].split()
-    except OSError:
-        return None
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")  # utime + stime
+# --- the rounds --------------------------------------------------------------------------------
+
+
+def cap_resources(cpu_limit):
+    def apply():
+        resource.setrlimit(resource.RLIMIT_AS, (MEMORY_CAP, MEMORY_CAP))
+        if cpu_limit:
+            resource.setrlimit(resource.RLIMIT_CPU, (cpu_limit, cpu_limit))
+    return apply
 
 
 def stderr_tail(path, lines=5):
-    """The last lines of a worker's stderr on one line, without the ^^^ marker lines."""
+    """The last lines of a run's stderr on one line, without the ^^^ marker lines."""
     with open(path, errors="replace") as handle:
         tail = [line.strip() for line in handle if line.strip(" ^~\n")][-lines:]
     return " | ".join(tail)
 
 
-def exit_reason(returncode):
-    if returncode < 0:
-        name = signal.Signals(-returncode).name
-        hint = " (the kernel's out-of-memory killer?)" if returncode == -signal.SIGKILL else ""
-        return f"killed by {name}{hint}"
-    return f"exit code {returncode}"
+def run_task(task, folder, slow):
+    """One pyperf run of one task: ({bench name: (values, summary, peak MiB, loops)}, error).
+
+    `slow` maps bench names to their pyperf loops from an earlier round, or to None once a first
+    value took over SLOW seconds, after which the task gets one value and no warm-up."""
+    import pyperf
+
+    work = tempfile.mkdtemp(dir=folder)
+    out, err = os.path.join(work, "pyperf.json"), os.path.join(work, "stderr")
+    names = [b.name for b in BENCHES[task["kind"]](task)]
+    options = ["--values", str(VALUES), "--warmups", "1"]
+    if names and all(name in slow for name in names):
+        loops = {slow[name] for name in names}
+        if None in loops:
+            options = ["--values", "1", "--warmups", "0", "--loops", "1"]
+        elif len(loops) == 1:  # calibrated in an earlier round: no need to again
+            options += ["--loops", str(loops.pop())]
+    cmd = [sys.executable, os.path.abspath(__file__), "--task", json.dumps(task), "--folder", work,
+           "--processes", "1", "--timeout", str(TASK_LIMIT), "--quiet", "-o", out] + options
+    with open(err, "w") as stderr:
+        done = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=stderr,
+                              preexec_fn=cap_resources(task.get("cpu_limit")))
+    if done.returncode != 0 or not os.path.exists(out):
+        tail = stderr_tail(err)
+        return {}, f"pyperf exit code {done.returncode}; stderr: {tail or 'nothing'}"
+    measured = {}
+    for index, bench in enumerate(pyperf.BenchmarkSuite.load(out).get_benchmarks()):
+        with open(os.path.join(work, f"{index}.json")) as handle:
+            summary = json.load(handle)
+        runs = [run for run in bench.get_runs() if run.values]
+        measured[bench.get_name()] = (list(bench.get_values()), summary,
+                                      max(run.get_metadata().get("mem_max_rss", 0)
+                                          for run in runs) / 2**20,
+                                      bench.get_metadata().get("loops", 1))
+    return measured, None
 
 
-@dataclasses.dataclass
-class Outcome:
-    rows: list
-    done: int  # tasks completed
-    peak_mib: float
-    error: str | None = None
-    timed_out: bool = False
-    cpu_seconds: float | None = None  # CPU time the unfinished task had used
+def run_round(plan, folder, slow, collected, errors, peaks):
+    """One pass over every task, library after library; mazelib's sizes side by side (each takes
+    minutes of pure Python, timed in CPU seconds so that a neighbour does not skew it)."""
+    for label, tasks in plan:
+        print(f"  {label} ({len(tasks)} tasks) ...", end="", file=sys.stderr, flush=True)
+        began = time.monotonic()
+        with concurrent.futures.ThreadPoolExecutor(2 if label == "mazelib" else 1) as pool:
+            outcomes = list(pool.map(lambda task: run_task(task, folder, slow), tasks))
+        for task, (measured, error) in zip(tasks, outcomes):
+            if error:
+                errors.setdefault(describe(task), (label, task, error))
+            for name, (values, summary, peak, loops) in measured.items():
+                entry = collected.setdefault(name, dict(values=[], summary=summary, task=task))
+                entry["values"] += values
+                entry["summary"] = summary
+                peaks[label] = max(peaks.get(label, 0.0), peak)
+                slow[name] = None if max(values) > SLOW else loops
+        print(f" {time.monotonic() - began:.0f} s", file=sys.stderr, flush=True)
 
 
-def read_events(reader):
-    """The complete JSON lines written since the last call; a half-written one waits."""
-    while True:
-        position = reader.tell()
-        line = reader.readline()
-        if not line.endswith("\n"):
-            reader.seek(position)
-            return
-        yield json.loads(line)
-
-
-def watch(proc, task, task_started, task_cpu, outcome):
-    """Stops the worker when its task runs over its time or the worker over the memory cap."""
-    resident, peak = proc_status(proc.pid)
-    outcome.peak_mib = max(outcome.peak_mib, peak)
-    cpu = proc_cpu_seconds(proc.pid)
-    cpu_used = cpu - task_cpu if cpu is not None else None
-    if time.monotonic() - task_started > TASK_LIMIT:
-        outcome.error, outcome.timed_out = f"timed out after {TASK_LIMIT} s", True
-    elif cpu_used is not None and cpu_used > task.get("cpu_limit", float("inf")):
-        outcome.error = f"ran out of its {task['cpu_limit']} CPU seconds"
-        outcome.timed_out = True
-    if outcome.timed_out:
-        outcome.cpu_seconds = cpu_used
-        proc.kill()
-    elif resident * 2**20 > MEMORY_CAP:
-        outcome.error = (f"stopped at {resident:.0f} MiB resident, over the "
-                         f"{MEMORY_CAP >> 20} MiB cap")
-        proc.kill()
-
-
-def run_process(tasks, folder):
-    """Runs tasks in one fresh worker, watching its time per task and its resident size."""
-    folder = tempfile.mkdtemp(dir=folder)  # workers may run side by side
-    job = os.path.join(folder, "job.json")
-    with open(job, "w") as handle:
-        json.dump(tasks, handle)
-    out_path, err_path = os.path.join(folder, "worker.out"), os.path.join(folder, "worker.err")
-    with open(out_path, "w") as out, open(err_path, "w") as err:
-        proc = subprocess.Popen([sys.executable, __file__, "--worker", job], stdout=out,
-                                stderr=err)
-    outcome = Outcome(rows=[], done=0, peak_mib=0.0)
-    task_started, task_cpu = time.monotonic(), 0.0
-    try:
-        with open(out_path) as reader:
-            while True:
-                finished = proc.poll() is not None
-                for event in read_events(reader):
-                    if "row" in event:
-                        outcome.rows.append(event["row"])
-                    elif "start" in event:
-                        task_started, task_cpu = time.monotonic(), event["cpu"]
-                    elif "done" in event:
-                        outcome.done = event["done"] + 1
-                    elif "peak_mib" in event:
-                        outcome.peak_mib = event["peak_mib"]
-                if finished:
-                    break
-                if outcome.error is None:  # not yet stopped by us
-                    watch(proc, tasks[min(outcome.done, len(tasks) - 1)], task_started,
-                          task_cpu, outcome)
-                time.sleep(0.1)
-    finally:
-        if proc.poll() is None:
-            proc.kill()
-        proc.wait()
-    if outcome.error is None and proc.returncode != 0:
-        outcome.error = exit_reason(proc.returncode)
-    if outcome.error:
-        tail = stderr_tail(err_path)
-        outcome.error += f"; stderr: {tail}" if tail else "; nothing on stderr"
-    return outcome
-
-
-def run_worker(tasks, folder):
-    """Runs tasks in fresh workers; after a failure, a new worker goes on with the next task.
-
-    Returns (rows, peak MiB, errors). A mazelib generation that runs out of time is no error:
-    its row gets the CPU time it used as a lower bound."""
-    rows, errors, peak = [], [], 0.0
-    while tasks:
-        outcome = run_process(tasks, folder)
-        rows += outcome.rows
-        peak = max(peak, outcome.peak_mib)
-        if outcome.error is None:
-            break
-        failed = tasks[outcome.done]
-        if failed["kind"] == "mazelib" and outcome.timed_out and outcome.cpu_seconds:
-            rows.append(dict(library="mazelib", name="BacktrackingGenerator",
-                             maze=f"perfect-{failed['size']}", seconds=None, runs=0,
-                             lower_bound=outcome.cpu_seconds))
+def build_rows(plan, collected, errors):
+    """The measured rows, each with the median of its values over every round."""
+    benches = {b.name: b for _, tasks in plan for t in tasks for b in BENCHES[t["kind"]](t)}
+    rows, by_name = [], {}
+    for name, entry in collected.items():
+        row = dict(benches[name].row, seconds=statistics.median(entry["values"]),
+                   runs=len(entry["values"]))
+        row.update(entry["summary"] if isinstance(entry["summary"], dict) else {})
+        by_name[name] = row
+    for name, row in by_name.items():
+        if "traversed_of" in row:
+            owner = next((r for r in by_name.values() if r.get("name") == row["traversed_of"]
+                          and r.get("maze") == row["maze"]), None)
+            if owner:
+                owner.update(traversed=row["traversed"], traversed_seconds=row["seconds"],
+                             traversed_runs=row["runs"])
+        elif "yardstick_of" in row:
+            owner = by_name.get(row["yardstick_of"])
+            if owner:
+                per = owner.get("count", 1)
+                owner.setdefault("yardsticks", {})[row["name"]] = row["seconds"] / per
         else:
-            errors.append(f"{describe(failed)}: {outcome.error}")
-        tasks = tasks[outcome.done + 1:]
-    return rows, peak, errors
-
-
-def run_side_by_side(tasks, folder):
-    """Each task in its own worker, two at a time: for mazelib's generator, whose large sizes
-    take minutes of pure Python. It is timed in CPU seconds, so a neighbour does not skew it."""
-    with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
-        results = list(pool.map(lambda task: run_worker([task], folder), tasks))
-    rows = [row for worker_rows, _, _ in results for row in worker_rows]
-    errors = [error for _, _, worker_errors in results for error in worker_errors]
-    return rows, max(peak for _, peak, _ in results), errors
+            rows.append(row)
+    for row in rows:
+        if "count" in row:
+            row["seconds"] /= row["count"]
+    messages = []
+    for what, (label, task, error) in errors.items():
+        if task["kind"] == "mazelib" and not any(r["maze"] == f"perfect-{task['size']}"
+                                                 and r["library"] == "mazelib" for r in rows):
+            # Out of CPU seconds: the limit is a lower bound on its time.
+            rows.append(dict(library="mazelib", name="BacktrackingGenerator",
+                             maze=f"perfect-{task['size']}", seconds=None, runs=0,
+                             lower_bound=float(task["cpu_limit"])))
+        else:
+            messages.append(f"{label}: {what}: {error}")
+    return rows, messages
 
 
 # --- checks and report -----------------------------------------------------------------------
@@ -549,11 +553,12 @@ def print_table(rows, maze_order):
     return summary
 
 
-def print_notes(summary, tiny):
+def print_notes(summary, tiny, rounds):
     print("\nratio = fastest same-family peer's time / Corridex's time (above 1: Corridex is faster)."
           "\nFrom a list, a peer's time includes converting that list with numpy.array: peers "
           "take arrays."
-          f"\n* = a slow peer, measured once: its warm-up alone took over {BUDGET:.0f} s.")
+          f"\nEach time is the median over {rounds} interleaved rounds of pyperf runs."
+          f"\n* = fewer than three values: a slow peer, over {SLOW:.0f} s a run, gets one a round.")
     shown = {r["peer"] for r in summary if r["peer"]}
     notes = {p.name: p.note for p in peers.PEERS if p.name in shown and p.note}
     print("About the fastest peers above:")
@@ -647,13 +652,14 @@ def print_goals(lines):
         print(f"  {what:68s} {figure:28s} {target}")
 
 
-def report(rows, peaks, errors, maze_order, largest, tiny, all_pairs_size):
+def report(rows, peaks, errors, maze_order, largest, tiny, all_pairs_size, rounds):
     summary = print_table(rows, maze_order)
-    print_notes(summary, tiny)
+    print_notes(summary, tiny, rounds)
     print_extras(rows)
     print_generation(rows)
-    print("\npeak resident size per worker (MiB; Corridex holds one solver at a time and its "
-          "TraversedNodes() list): " + ", ".join(f"{k} {v:.0f}" for k, v in peaks.items() if v))
+    print("\npeak resident size of a pyperf worker (MiB; Corridex holds one solver at a time "
+          "and its TraversedNodes() list): " +
+          ", ".join(f"{k} {v:.0f}" for k, v in peaks.items() if v))
     for error in errors:
         print(f"NOT MEASURED: {error}")
     goals = goal_lines(rows, summary, largest, all_pairs_size)
@@ -664,10 +670,10 @@ def report(rows, peaks, errors, maze_order, largest, tiny, all_pairs_size):
 # --- main ------------------------------------------------------------------------------------
 
 
-def plan_workers(mazes, sizes, all_pairs_sizes):
-    """(label, tasks) per worker, each library in its own."""
-    small, tiny = sizes[0], all_pairs_sizes[0]
-    plan = [("Corridex", corridex_tasks(mazes)), ("Corridex extras", extras_tasks(sizes))]
+def plan_workers(mazes, sizes, all_pairs_sizes, solvers):
+    """(label, tasks) per library, in the order each round runs them."""
+    small, tiny = sizes[0], (all_pairs_sizes or [None])[0]
+    plan = [("Corridex", corridex_tasks(mazes, solvers)), ("Corridex extras", extras_tasks(sizes))]
     for library in ["tcod", "pyastar2d", "scipy", "rustworkx", "networkx", "pathfinding"]:
         plan.append((library, peer_tasks(library, mazes, small, tiny)))
     plan.append(("mazelib", mazelib_tasks(sizes)))
@@ -675,34 +681,42 @@ def plan_workers(mazes, sizes, all_pairs_sizes):
 
 
 def main():
+    if "--task" in sys.argv:  # under pyperf, as run_task or a pyperf worker starts it
+        return pyperf_main(sys.argv[sys.argv.index("--task") + 1],
+                           sys.argv[sys.argv.index("--folder") + 1])
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--quick", action="store_true", help="small mazes only, about a minute")
+    parser.add_argument("--quick", action="store_true", help="small mazes only")
+    parser.add_argument("--rounds", type=int, help=f"interleaved rounds (default {ROUNDS}; "
+                        "2 with --quick)")
+    parser.add_argument("--only", metavar="LIBRARIES",
+                        help="comma-separated libraries to measure, e.g. Corridex,pyastar2d "
+                             "(Corridex's extras are 'Corridex extras')")
+    parser.add_argument("--solvers", metavar="NAMES",
+                        help="comma-separated Corridex solvers to time (default: all)")
+    parser.add_argument("--sizes", metavar="SIZES", help="comma-separated maze sizes")
     parser.add_argument("--json", default=os.path.join(HERE, "results", "bench.json"))
     parser.add_argument("--mazes", metavar="DIR",
                         help="keep the mazes in DIR and reuse them on later runs, so that two "
                              "builds are timed on the same mazes")
-    parser.add_argument("--worker", help=argparse.SUPPRESS)
     args = parser.parse_args()
-    if args.worker:
-        return worker_main(args.worker)
     sizes = [100, 200] if args.quick else [200, 1000, 2000]
     all_pairs_sizes = [40] if args.quick else [40, 100]
+    if args.sizes:
+        sizes, all_pairs_sizes = [int(size) for size in args.sizes.split(",")], []
+    solvers = [name for name in SOLVERS if not args.solvers or name in args.solvers.split(",")]
+    rounds = args.rounds or (2 if args.quick else ROUNDS)
     began = time.monotonic()
-    rows, peaks, errors, worker_seconds = [], {}, [], {}
+    collected, errors, peaks, slow = {}, {}, {}, {}
     with tempfile.TemporaryDirectory() as folder:
         if args.mazes:
             os.makedirs(args.mazes, exist_ok=True)
         mazes = make_mazes(sizes, all_pairs_sizes, args.mazes or folder)
-        for label, tasks in plan_workers(mazes, sizes, all_pairs_sizes):
-            print(f"measuring {label} ({len(tasks)} tasks) ...", end="", file=sys.stderr,
-                  flush=True)
-            worker_began = time.monotonic()
-            run = run_side_by_side if label == "mazelib" else run_worker
-            worker_rows, peaks[label], worker_errors = run(tasks, folder)
-            worker_seconds[label] = time.monotonic() - worker_began
-            print(f" {worker_seconds[label]:.0f} s", file=sys.stderr, flush=True)
-            rows += worker_rows
-            errors += [f"{label}: {error}" for error in worker_errors]
+        plan = [(label, tasks) for label, tasks in plan_workers(mazes, sizes, all_pairs_sizes, solvers)
+                if tasks and (not args.only or label in args.only.split(","))]
+        for number in range(rounds):
+            print(f"round {number + 1} of {rounds}", file=sys.stderr, flush=True)
+            run_round(plan, folder, slow, collected, errors, peaks)
+        rows, errors = build_rows(plan, collected, errors)
     problems = check_lengths(rows)
     if problems:
         print("route lengths disagree; no times reported:\n  " + "\n  ".join(problems))
@@ -710,13 +724,14 @@ def main():
             print(f"NOT MEASURED: {error}")
         sys.exit(1)
     summary, goals = report(rows, peaks, errors, [m["name"] for m in mazes], sizes[-1],
-                            all_pairs_sizes[0], all_pairs_sizes[-1])
+                            (all_pairs_sizes or [None])[0], (all_pairs_sizes or [None])[-1],
+                            rounds)
     wall = time.monotonic() - began
     print(f"\nwall time {wall:.0f} s")
     os.makedirs(os.path.dirname(os.path.abspath(args.json)), exist_ok=True)
     with open(args.json, "w") as handle:
         json.dump(dict(rows=rows, summary=summary, goals=goals, peaks=peaks, errors=errors,
-                       worker_seconds=worker_seconds, wall_seconds=wall), handle, indent=1)
+                       rounds=rounds, wall_seconds=wall), handle, indent=1)
     print(f"figures written to {args.json}")
 
 

@@ -101,7 +101,7 @@ struct Edge {
 // fields the class's search writes. `resetSearch` restores those fields to their built values.
 // A corridor node's corridors, with their lengths, come from `forEachCorridor` and `corridorsOf`
 // (maze_graph.hpp).
-// Records are kept small (28 to 40 bytes) so that more of a large maze's graph stays in cache.
+// Records are kept small (20 to 32 bytes) so that more of a large maze's graph stays in cache.
 
 struct DepthFirstNode {
     NodePosition position;
@@ -166,9 +166,10 @@ struct alignas(32) DistanceNode {
     }
 };
 
-struct AStarNode {
+// AStar's record stores the queue's key, not startDistance: that is the key less the Manhattan
+// distance to the end cell, worked out where needed, so the record is as small as DistanceNode.
+struct alignas(32) AStarNode {
     NodePosition position;
-    std::uint64_t startDistance = kUnreached;
     std::uint64_t estimatedDistance = kUnreached; // startDistance + Manhattan distance to the end
     NodeId parent = kNoNode;
     NodeId above = kNoNode;
@@ -179,20 +180,16 @@ struct AStarNode {
     void resetSearch() {
         visited = false;
         parent = kNoNode;
-        startDistance = kUnreached;
         estimatedDistance = kUnreached;
     }
 };
 
+// FloydWarshall numbers its table rows and columns by node id and keeps no state in the nodes.
 struct FloydWarshallNode {
     NodePosition position;
-    std::uint64_t matrixIndex = 0;
     NodeId above = kNoNode;
     NodeId below = kNoNode;
     std::uint8_t openSides = 0;
-    bool visited = false;
-
-    void resetSearch() { matrixIndex = 0; }
 };
 
 } // namespace corridex

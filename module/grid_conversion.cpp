@@ -157,7 +157,7 @@ bool loadRow(PyObject* row, bool convert, Grid& grid, std::size_t r, Cancellatio
             return false;
         }
         poll.tick();
-        py::object item = py::reinterpret_borrow<py::object>(PyList_GET_ITEM(row, k));
+        auto item = py::reinterpret_borrow<py::object>(PyList_GET_ITEM(row, k));
         if (!loadCell(item.ptr(), convert, cells[k], r, static_cast<std::size_t>(k))) {
             return false;
         }

@@ -104,7 +104,7 @@ void relaxAllPairs(LargeVector<Entry>& dist, LargeVector<Entry>& nextHop, std::s
 } // namespace
 
 // Builds both tables with `Entry` entries, relaxes them, records every node and reads the route
-// from `start` to `end` into `results`. Nodes must carry their matrixIndex.
+// from `start` to `end` into `results`. Table rows and columns are node ids.
 template <class Entry>
 void solveAllPairs(const LargeVector<FloydWarshallNode>& nodes, NodeId start, NodeId end,
                    SolverResults& results, CancellationPoll& poll) {
@@ -126,7 +126,7 @@ void solveAllPairs(const LargeVector<FloydWarshallNode>& nodes, NodeId start, No
         dist[p * n + p] = 0;
         nextHop[p * n + p] = static_cast<Entry>(p);
         for (const Edge& edge : corridorsOf(nodes, static_cast<NodeId>(p))) {
-            const std::uint64_t q = nodes[edge.neighbour].matrixIndex;
+            const std::uint64_t q = edge.neighbour;
             dist[p * n + q] = edge.length;
             nextHop[p * n + q] = static_cast<Entry>(q);
         }
@@ -139,8 +139,8 @@ void solveAllPairs(const LargeVector<FloydWarshallNode>& nodes, NodeId start, No
         results.traversed.push_back(node.position);
     }
 
-    const std::uint64_t from = nodes[start].matrixIndex;
-    const std::uint64_t to = nodes[end].matrixIndex;
+    const std::uint64_t from = start;
+    const std::uint64_t to = end;
     if (nextHop[from * n + to] == Tables<Entry>::kNoHop) {
         return;
     }

@@ -5,20 +5,26 @@
 #include "maze/solver_results.hpp"
 #include "solvers/node_heap.hpp"
 
-#include <vector>
+#include <cstdint>
 
 namespace corridex {
 
-// The search that DijkstraAlgorithm and AStar share: expand the top of a NodeHeap keyed by `key`,
-// recording each expanded cell, until the target is on top or the heap runs empty. Each edge of
-// an expanded node lowers its neighbour's startDistance when strictly shorter (whether or not the
-// neighbour was expanded) and then calls `improved(neighbour)`; a node enters the heap once. The
-// start node must already be marked visited, with its distance fields set.
-template <class Node, class Key, class Improved>
-void bestFirstSearch(MazeGraph<Node>& graph, LargeVector<Index>& traversed, Key key,
-                     Improved improved, CancellationPoll& poll) {
+// The search that DijkstraAlgorithm and AStar share: expand the top of a NodeHeap, recording each
+// expanded cell, until the target is on top or the heap runs empty. Each edge of an expanded node
+// offers its neighbour a route of the node's startDistance plus the corridor, taken when strictly
+// shorter (whether or not the neighbour was expanded); a node enters the heap once. `Rule` says
+// how a record holds its distance:
+//   std::uint64_t key(const Node&) const            the heap's key, read at every comparison
+//   std::uint64_t startDistance(const Node&) const
+//   bool lower(Node&, std::uint64_t distance) const stores `distance` if strictly shorter
+// The start node must already be marked visited, with its distance set.
+template <class Node, class Rule>
+void bestFirstSearch(MazeGraph<Node>& graph, LargeVector<Index>& traversed, const Rule& rule,
+                     CancellationPoll& poll) {
     traversed.reserve(traversed.size() + graph.nodes.size());
-    NodeHeap<Key> heap(key);
+    const Node* nodes = graph.nodes.data();
+    auto key = [nodes, rule](NodeId id) { return rule.key(nodes[id]); };
+    NodeHeap<decltype(key)> heap(key);
     heap.push(graph.startNode);
     while (!heap.empty()) {
         poll.tick();
@@ -29,18 +35,16 @@ void bestFirstSearch(MazeGraph<Node>& graph, LargeVector<Index>& traversed, Key 
             return;
         }
         heap.pop();
+        const std::uint64_t startDistance = rule.startDistance(node);
         // The corridor back to the parent is skipped: it cannot improve the parent, whose distance
         // plus the corridor gave this node its own, and distances only fall. Without it, the
         // tests below come out the same way again and again on a maze without loops.
         forEachCorridor(graph.nodes, id, node.parent, [&](const Edge& edge) {
             Node& neighbour = graph[edge.neighbour];
-            const std::uint64_t distance = node.startDistance + edge.length;
-            if (distance >= neighbour.startDistance) {
+            if (!rule.lower(neighbour, startDistance + edge.length)) {
                 return;
             }
-            neighbour.startDistance = distance;
             neighbour.parent = id;
-            improved(neighbour);
             if (neighbour.visited) {
                 return;
             }
@@ -53,13 +57,13 @@ void bestFirstSearch(MazeGraph<Node>& graph, LargeVector<Index>& traversed, Key 
 
 // After a best-first search: when the end cell was the last one expanded, the route from the
 // end back to the start and the end node's startDistance as its length.
-template <class Node>
-void reconstructFromEnd(SolverResults& results, const MazeGraph<Node>& graph,
+template <class Node, class Rule>
+void reconstructFromEnd(SolverResults& results, const MazeGraph<Node>& graph, const Rule& rule,
                         CancellationPoll& poll) {
     const Node& end = graph[graph.endNode];
     if (reachedEnd(results, end.position)) {
         tracePath(results, graph.nodes, graph.endNode, poll);
-        results.distance = end.startDistance;
+        results.distance = rule.startDistance(end);
     }
 }
 

@@ -12,10 +12,7 @@ FloydWarshall::FloydWarshall(const Grid& grid, const Index& start, const Index& 
 
 void FloydWarshall::solve(CancellationPoll poll) {
     requireBothEnds();
-    auto& nodes = graph_.nodes;
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        nodes[i].matrixIndex = i;
-    }
+    const auto& nodes = graph_.nodes;
     if (fitsNarrowTables(nodes)) {
         solveAllPairs<std::uint32_t>(nodes, graph_.startNode, graph_.endNode, results_, poll);
     } else {

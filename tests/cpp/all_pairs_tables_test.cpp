@@ -29,10 +29,7 @@ Grid randomGrid(std::mt19937& random, std::size_t side, double openShare) {
 
 template <class Entry>
 SolverResults solveWith(const Grid& grid, const Index& start, const Index& end) {
-    auto graph = buildCorridorGraph<FloydWarshallNode>(grid, start, end);
-    for (std::size_t i = 0; i < graph.nodes.size(); ++i) {
-        graph.nodes[i].matrixIndex = i;
-    }
+    const auto graph = buildCorridorGraph<FloydWarshallNode>(grid, start, end);
     SolverResults results;
     CancellationPoll poll;
     solveAllPairs<Entry>(graph.nodes, graph.startNode, graph.endNode, results, poll);

@@ -24,6 +24,7 @@ inline Grid gridFromText(const std::vector<std::string>& rows) {
 template <class Range, class Project>
 std::vector<Index> positionsOf(const Range& range, Project project) {
     std::vector<Index> positions;
+    positions.reserve(range.size());
     for (const auto& item : range) {
         positions.push_back(project(item));
     }

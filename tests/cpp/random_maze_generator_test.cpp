@@ -204,8 +204,8 @@ struct RecursiveCarving {
 
     void carve(std::int64_t row, std::int64_t col) {
         for (const Direction d : shuffle()) {
-            const std::int64_t nr = row + (d == Down) - (d == Up);
-            const std::int64_t nc = col + (d == Right) - (d == Left);
+            const std::int64_t nr = row + (d == Down ? 1 : 0) - (d == Up ? 1 : 0);
+            const std::int64_t nc = col + (d == Right ? 1 : 0) - (d == Left ? 1 : 0);
             if (nr < 0 || nc < 0 || nr >= static_cast<std::int64_t>(rows) ||
                 nc >= static_cast<std::int64_t>(cols) || at(nr, nc) != 0) {
                 continue;
