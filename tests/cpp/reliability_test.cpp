@@ -6,6 +6,7 @@
 #include "maze/address_sanitizer.hpp"
 #include "maze/cancellation.hpp"
 #include "maze/memory_budget.hpp"
+#include "maze/platform.hpp"
 #include "solvers/a_star.hpp"
 #include "solvers/bellman_ford.hpp"
 #include "solvers/breadth_first_search.hpp"
@@ -21,7 +22,6 @@
 #include <new>
 #include <string>
 #include <type_traits>
-#include <unistd.h>
 
 namespace corridex {
 namespace {
@@ -183,15 +183,11 @@ TYPED_TEST(LongSolve, AbandonedSolveIsRedoneLikeAFreshOne) {
     EXPECT_EQ(solver.traversedNodesNo(), fresh.traversedNodesNo());
 }
 
-std::uint64_t physicalMemory() {
-    return static_cast<std::uint64_t>(sysconf(_SC_PHYS_PAGES)) *
-           static_cast<std::uint64_t>(sysconf(_SC_PAGE_SIZE));
-}
-
 TEST(MemoryBudget, FloydWarshallRefusesTablesLargerThanMemoryBeforeAllocating) {
     // An open square has a node in every cell; pick one whose tables are twice the machine's
     // memory even at their narrowest, 8 n^2 bytes.
-    const double nodes = std::sqrt(2.0 * static_cast<double>(physicalMemory()) / 8.0);
+    const double nodes =
+        std::sqrt(2.0 * static_cast<double>(platform::physicalMemoryBytes()) / 8.0);
     const auto side = static_cast<std::size_t>(std::ceil(std::sqrt(nodes))) + 1;
     FloydWarshall solver(openGrid(side, side), {0, 0}, {side - 1, side - 1});
     try {
