@@ -20,7 +20,7 @@ TEST(PlatformTest, OverflowChecksReportEveryCarryAndKeepTheWrappedResult) {
         {k2to32 - 1, k2to32 + 1, false, kMax}, // exactly 2^64 - 1
         {k2to32, k2to32, true, 0},
         {kMax, 2, true, kMax - 1},
-        {std::uint64_t{3} << 62, 3, true, std::uint64_t{1} << 63 | std::uint64_t{1} << 62},
+        {std::uint64_t{3} << 62, 3, true, std::uint64_t{1} << 62}, // 9 * 2^62 = 2^65 + 2^62
     };
     for (const auto& [a, b, overflows, expected] : products) {
         std::uint64_t product = 7;
