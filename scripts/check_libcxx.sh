@@ -30,11 +30,13 @@ python_tests() {
         --config-settings=build-dir=build/libcxx-wheel ".[test]"
     local module
     module="$("$VENV/bin/python" -c 'import Corridex; print(Corridex.__file__)')"
-    if ! ldd "$module" | grep -q 'libc++\.so'; then
+    local libraries
+    libraries="$(ldd "$module")"
+    if [[ "$libraries" != *"libc++.so"* ]]; then
         echo "$module is not linked with libc++" >&2
         return 1
     fi
-    echo "$module links $(ldd "$module" | grep -o 'libc++\.so[.0-9]*')"
+    echo "$module links libc++"
     "$VENV/bin/python" -m pytest -q -p no:cacheprovider
     "$VENV/bin/python" benchmarks/fingerprint.py >build/libcxx-fingerprint.txt
     check_fingerprint build/libcxx-fingerprint.txt

@@ -5,7 +5,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/../.."
 ROOT_DIR="$PWD"
 
 # Installs the Debian packages not yet installed; the package lists are refreshed once per run
-# (CORRIDEX_APT_UPDATED is passed on to the checks that scripts/check_platforms.sh starts).
+# (only when something is missing).
 install_packages() {
     local missing=()
     local package
