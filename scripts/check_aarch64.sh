@@ -3,7 +3,7 @@
 # Debian's g++-aarch64-linux-gnu and runs them under qemu-aarch64; then builds the Python module
 # for aarch64 and runs the Python tests and benchmarks/fingerprint.py under qemu-aarch64 with
 # Debian's arm64 CPython 3.11, unpacked into build/aarch64-root (the host's Python is untouched).
-# The digests must equal the x86-64 ones. Installs what it needs; about 10 minutes.
+# The digests must equal the x86-64 ones. Installs what it needs; about 9 minutes.
 set -euo pipefail
 source "$(dirname "$0")/platforms/common.sh"
 export CMAKE_BUILD_PARALLEL_LEVEL=2

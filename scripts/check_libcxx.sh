@@ -2,7 +2,7 @@
 # Clang with LLVM's standard library, libc++, instead of GCC's libstdc++: builds and runs the C++
 # tests (GoogleTest built with libc++ too), then builds the Python module the same way, through
 # pip into a private venv under build/, and runs the Python tests and benchmarks/fingerprint.py
-# against it. Installs what it needs; about 5 minutes.
+# against it. Installs what it needs; about 4 minutes.
 set -euo pipefail
 source "$(dirname "$0")/platforms/common.sh"
 export CMAKE_BUILD_PARALLEL_LEVEL=2

@@ -2,7 +2,7 @@
 # Every platform check, one after another, with the time each took: Linux aarch64 under qemu
 # (C++ and Python), Windows x86-64 under wine (C++) and Clang with libc++ (C++ and Python). Each
 # also runs alone: scripts/check_aarch64.sh, scripts/check_windows.sh, scripts/check_libcxx.sh.
-# Fails when any of them fails, after running all. About 20 minutes on two cores.
+# Fails when any of them fails, after running all. About 15 minutes on two cores.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 

@@ -2,7 +2,7 @@
 # 64-bit Windows, from this Linux machine: cross-compiles the core and the C++ tests with
 # mingw-w64 (g++-mingw-w64-x86-64-posix) and runs them under wine, headless, in a private
 # WINEPREFIX under build/. Where wine cannot start a program here, it says so and the cross
-# build stays the check. Installs what it needs; about 5 minutes.
+# build stays the check. Installs what it needs; about 2 minutes.
 set -euo pipefail
 source "$(dirname "$0")/platforms/common.sh"
 export CMAKE_BUILD_PARALLEL_LEVEL=2
