@@ -1,6 +1,7 @@
 #include "generator/random_maze_generator.hpp"
 
 #include "maze/memory_budget.hpp"
+#include "maze/platform.hpp"
 
 #include <algorithm>
 #include <random>
@@ -18,7 +19,7 @@ constexpr std::uint64_t kMaxMasks = std::uint64_t{1} << 53;
 
 std::uint64_t saturatingSum(std::uint64_t a, std::uint64_t b) {
     std::uint64_t sum = 0;
-    return __builtin_add_overflow(a, b, &sum) ? UINT64_MAX : sum;
+    return platform::addOverflows(a, b, sum) ? UINT64_MAX : sum;
 }
 
 // A cell whose directions are still being tried, packed in one word: its mask index, its
@@ -27,7 +28,8 @@ class Frame {
 public:
     Frame(std::uint64_t cell, const std::array<Direction, 4>& order) : word_(cell << kCellShift) {
         for (unsigned position = 0; position < 4; ++position) {
-            const auto code = static_cast<std::uint64_t>(__builtin_ctz(order[position]));
+            const auto code =
+                static_cast<std::uint64_t>(platform::trailingZeros32(order[position]));
             word_ |= code << (kOrderShift + 2 * position);
         }
     }
@@ -55,7 +57,7 @@ DirectionShuffler::DirectionShuffler(const RandomSources& sources) : draw_(sourc
     }
     // The largest power of two not above drawMax + 1.
     const std::uint64_t values = sources.drawMax == UINT64_MAX ? UINT64_MAX : sources.drawMax + 1;
-    const std::uint64_t range = std::uint64_t{1} << (63 - __builtin_clzll(values));
+    const std::uint64_t range = std::uint64_t{1} << (63 - platform::leadingZeros64(values));
     for (std::uint64_t bound = 1; bound < accepted_.size(); ++bound) {
         accepted_[bound] = range - range % bound;
     }
@@ -166,7 +168,7 @@ void RandomMazeGenerator::carve(std::uint64_t startRow, std::uint64_t startCol,
             stack.pop_back();
             continue;
         }
-        const auto position = static_cast<unsigned>(__builtin_ctz(open));
+        const auto position = platform::trailingZeros32(open);
         const unsigned code = top.code(position);
         top.setTried(position + 1);
         poll.tick(); // before the passage, so a carving stopped here is never complete

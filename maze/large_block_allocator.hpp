@@ -15,7 +15,7 @@ namespace corridex {
 // solver that held it is gone. (The C library's allocator would serve mid-sized blocks from its
 // heap once it had seen a large block freed, and keep tens of megabytes of them afterwards.)
 namespace detail {
-// A block of at least `bytes`; std::bad_alloc when there is none.
+// A zeroed block of at least `bytes`; std::bad_alloc when there is none.
 void* allocateLargeBlock(std::size_t bytes);
 void releaseLargeBlock(void* block, std::size_t bytes) noexcept;
 inline constexpr std::size_t kLargeBlockBytes = std::size_t{256} << 10;

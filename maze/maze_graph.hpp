@@ -2,6 +2,7 @@
 
 #include "maze/graph_nodes.hpp"
 #include "maze/large_block_allocator.hpp"
+#include "maze/platform.hpp"
 
 #include <cstdint>
 #include <stdexcept>
@@ -62,18 +63,13 @@ InlineList<Edge, 4> corridorsOf(const LargeVector<Node>& nodes, NodeId id) {
 // side loads the node itself, so there is no branch. Changes nothing observable. Always inlined:
 // GCC takes a separate copy for a pure function, whose calls it then drops.
 template <class Node>
-[[gnu::always_inline]] inline void prefetchNeighbours(const MazeGraph<Node>& graph, NodeId id) {
-#if defined(__GNUC__)
+CORRIDEX_FORCE_INLINE void prefetchNeighbours(const MazeGraph<Node>& graph, NodeId id) {
     const Node& node = graph[id];
     const unsigned sides = node.openSides;
-    __builtin_prefetch(&graph[id - ((sides / kLeft) & 1U)]);
-    __builtin_prefetch(&graph[detail::endOrSelf(sides & kUp, node.above, id)]);
-    __builtin_prefetch(&graph[id + ((sides / kRight) & 1U)]);
-    __builtin_prefetch(&graph[detail::endOrSelf((sides / kDown) & 1U, node.below, id)]);
-#else
-    (void)graph;
-    (void)id;
-#endif
+    platform::prefetch(&graph[id - ((sides / kLeft) & 1U)]);
+    platform::prefetch(&graph[detail::endOrSelf(sides & kUp, node.above, id)]);
+    platform::prefetch(&graph[id + ((sides / kRight) & 1U)]);
+    platform::prefetch(&graph[detail::endOrSelf((sides / kDown) & 1U, node.below, id)]);
 }
 
 // Throws std::length_error unless a grid of `rows` x `width` cells with `openCells` open cells

@@ -1,8 +1,9 @@
 #include "maze/memory_budget.hpp"
 
+#include "maze/platform.hpp"
+
 #include <new>
 #include <string>
-#include <unistd.h>
 
 namespace corridex {
 namespace {
@@ -16,15 +17,6 @@ private:
     std::string message_;
 };
 
-std::uint64_t physicalMemory() {
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGE_SIZE);
-    if (pages <= 0 || pageSize <= 0) {
-        return UINT64_MAX; // unknown: let the allocator decide
-    }
-    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
-}
-
 [[noreturn]] void refuse(const char* what, const std::string& size) {
     throw TooLarge(std::string(what) + " would need " + size +
                    " bytes, more than this machine's memory");
@@ -33,14 +25,14 @@ std::uint64_t physicalMemory() {
 } // namespace
 
 void requireFitsInMemory(std::uint64_t bytes, const char* what) {
-    if (bytes > physicalMemory()) {
+    if (bytes > platform::physicalMemoryBytes()) { // never, when the system does not say
         refuse(what, std::to_string(bytes));
     }
 }
 
 std::uint64_t checkedProduct(std::uint64_t a, std::uint64_t b, const char* what) {
     std::uint64_t product = 0;
-    if (__builtin_mul_overflow(a, b, &product)) {
+    if (platform::multiplyOverflows(a, b, product)) {
         refuse(what, "over 2^64");
     }
     return product;

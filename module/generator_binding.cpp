@@ -1,5 +1,6 @@
 #include "generator/random_maze_generator.hpp"
 #include "maze/memory_budget.hpp"
+#include "maze/platform.hpp"
 #include "module/bindings.hpp"
 #include "module/bound_classes.hpp"
 #include "module/exact_unsigned.hpp"
@@ -33,8 +34,8 @@ std::uint64_t peakBytesFromPython(const RandomMazeGenerator& generator) {
     const std::uint64_t lists = checkedProduct(rows, kBytesPerRow, what);
     const std::uint64_t items = checkedProduct(entries, sizeof(PyObject*), what);
     std::uint64_t total = 0;
-    if (__builtin_add_overflow(lists, items, &total) ||
-        __builtin_add_overflow(total, generator.peakBytes(), &total)) {
+    if (platform::addOverflows(lists, items, total) ||
+        platform::addOverflows(total, generator.peakBytes(), total)) {
         total = UINT64_MAX;
     }
     return total;

@@ -1,6 +1,7 @@
 #include "module/grid_conversion.hpp"
 
 #include "maze/memory_budget.hpp"
+#include "maze/platform.hpp"
 #include "module/python_interrupt.hpp"
 
 #include <algorithm>
@@ -90,8 +91,8 @@ bool loadCell(PyObject* item, bool convert, std::uint8_t& cell, std::size_t row,
 // The common case, a list holding only True and False, read without running any Python code:
 // one pass over the item pointers, without a branch, so that it runs on vector lanes (AVX2
 // where the processor has it). False when some item is anything else.
-__attribute__((target_clones("avx2", "default"))) bool
-copyBoolItems(PyObject* const* items, std::size_t length, std::uint8_t* cells) {
+CORRIDEX_TARGET_CLONES("avx2", "default")
+bool copyBoolItems(PyObject* const* items, std::size_t length, std::uint8_t* cells) {
     const auto trueItem = reinterpret_cast<std::uintptr_t>(Py_True);
     const auto falseItem = reinterpret_cast<std::uintptr_t>(Py_False);
     std::uint32_t others = 0;
@@ -222,8 +223,8 @@ bool loadGrid(py::handle source, bool convert, Grid& grid) {
         for (Py_ssize_t r = 0; r < rows && allLists; ++r) {
             PyObject* row = PyList_GET_ITEM(object, r);
             allLists = PyList_Check(row) != 0;
-            if (allLists && __builtin_add_overflow(
-                                cells, static_cast<std::uint64_t>(PyList_GET_SIZE(row)), &cells)) {
+            if (allLists && platform::addOverflows(
+                                cells, static_cast<std::uint64_t>(PyList_GET_SIZE(row)), cells)) {
                 cells = UINT64_MAX;
             }
         }

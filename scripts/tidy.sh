@@ -11,7 +11,7 @@ if ! command -v clang-tidy >/dev/null || [ ! -f /usr/include/gtest/gtest.h ]; th
     $sudo apt-get update -qq
     $sudo apt-get install -y -qq clang-tidy libgtest-dev
 fi
-python3 -m pip install --quiet "pybind11>=2.10"
+python3 -m pip install --quiet "pybind11>=2.10,<3.2"
 
 cmake --preset tidy -Dpybind11_DIR="$(python3 -m pybind11 --cmakedir)"
 # -k 0: report every file with a warning, not only the first.

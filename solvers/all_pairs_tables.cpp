@@ -2,6 +2,7 @@
 
 #include "maze/maze_graph.hpp"
 #include "maze/memory_budget.hpp"
+#include "maze/platform.hpp"
 
 #include <cstdint>
 #include <limits>
@@ -27,9 +28,9 @@ struct Tables {
 // is below it, so a sum does not wrap; a sum past the largest signed Entry never improves an
 // entry, which lets the test be made on signed lanes. Inlined into each build of relaxRow.
 template <class Entry>
-inline __attribute__((always_inline)) void
-relaxEntries(Entry* __restrict dist, Entry* __restrict hops, const Entry* __restrict via,
-             Entry toVia, Entry hop, std::size_t n) {
+CORRIDEX_FORCE_INLINE void relaxEntries(Entry* __restrict dist, Entry* __restrict hops,
+                                        const Entry* __restrict via, Entry toVia, Entry hop,
+                                        std::size_t n) {
     using Signed = std::make_signed_t<Entry>;
     auto improves = [&](std::size_t j) {
         const auto through = static_cast<Signed>(static_cast<Entry>(via[j] + toVia));
@@ -66,16 +67,16 @@ relaxEntries(Entry* __restrict dist, Entry* __restrict hops, const Entry* __rest
 
 // relaxEntries for each table width, built for AVX-512 (x86-64-v4) and AVX2 too and picked at
 // load time (compilers clone plain functions only, not templates).
-__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void
-relaxRow(std::uint32_t* __restrict dist, std::uint32_t* __restrict hops,
-         const std::uint32_t* __restrict via, std::uint32_t toVia, std::uint32_t hop,
-         std::size_t n) {
+CORRIDEX_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
+void relaxRow(std::uint32_t* __restrict dist, std::uint32_t* __restrict hops,
+              const std::uint32_t* __restrict via, std::uint32_t toVia, std::uint32_t hop,
+              std::size_t n) {
     relaxEntries(dist, hops, via, toVia, hop, n);
 }
-__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void
-relaxRow(std::uint64_t* __restrict dist, std::uint64_t* __restrict hops,
-         const std::uint64_t* __restrict via, std::uint64_t toVia, std::uint64_t hop,
-         std::size_t n) {
+CORRIDEX_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
+void relaxRow(std::uint64_t* __restrict dist, std::uint64_t* __restrict hops,
+              const std::uint64_t* __restrict via, std::uint64_t toVia, std::uint64_t hop,
+              std::size_t n) {
     relaxEntries(dist, hops, via, toVia, hop, n);
 }
 

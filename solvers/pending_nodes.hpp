@@ -1,5 +1,7 @@
 #pragma once
 
+#include "maze/platform.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -64,9 +66,7 @@ private:
     static std::uint64_t bit(std::size_t position) {
         return std::uint64_t{1} << (position % kBits);
     }
-    static std::size_t lowestBit(std::uint64_t bits) {
-        return static_cast<std::size_t>(__builtin_ctzll(bits));
-    }
+    static std::size_t lowestBit(std::uint64_t bits) { return platform::trailingZeros64(bits); }
 
     std::vector<std::uint64_t> words_;
     std::vector<std::uint64_t> summary_;

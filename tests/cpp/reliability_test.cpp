@@ -5,6 +5,7 @@
 
 #include "maze/cancellation.hpp"
 #include "maze/memory_budget.hpp"
+#include "maze/platform.hpp"
 #include "solver_types.hpp"
 
 #include <algorithm>
@@ -14,7 +15,6 @@
 #include <new>
 #include <string>
 #include <type_traits>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -141,15 +141,11 @@ TYPED_TEST(LongSolve, AbandonedSolveIsRedoneLikeAFreshOne) {
     }
 }
 
-std::uint64_t physicalMemory() {
-    return static_cast<std::uint64_t>(sysconf(_SC_PHYS_PAGES)) *
-           static_cast<std::uint64_t>(sysconf(_SC_PAGE_SIZE));
-}
-
 TEST(MemoryBudget, FloydWarshallRefusesTablesLargerThanMemoryBeforeAllocating) {
     // An open square has a node in every cell: one whose tables are twice the machine's memory
     // even at their narrowest, 8 n^2 bytes, and one of 1200 x 1200 nodes, 16 * 2.1e12 bytes.
-    const double nodes = std::sqrt(2.0 * static_cast<double>(physicalMemory()) / 8.0);
+    const double nodes =
+        std::sqrt(2.0 * static_cast<double>(platform::physicalMemoryBytes()) / 8.0);
     for (const std::size_t side :
          {static_cast<std::size_t>(std::ceil(std::sqrt(nodes))) + 1, std::size_t{1200}}) {
         FloydWarshall solver(openGrid(side, side), {0, 0}, {1, 1});

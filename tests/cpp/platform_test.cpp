@@ -1,0 +1,89 @@
+#include "maze/platform.hpp"
+
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <random>
+#include <tuple>
+
+namespace corridex {
+namespace {
+
+constexpr std::uint64_t kMax = UINT64_MAX;
+constexpr std::uint64_t k2to32 = std::uint64_t{1} << 32;
+constexpr std::size_t kMiB = std::size_t{1} << 20;
+
+TEST(PlatformTest, OverflowChecksReportEveryCarryAndKeepTheWrappedResult) {
+    // a, b, whether a * b overflows, a * b modulo 2^64
+    const std::tuple<std::uint64_t, std::uint64_t, bool, std::uint64_t> products[] = {
+        {0, kMax, false, 0},
+        {kMax, 1, false, kMax},
+        {k2to32 - 1, k2to32 + 1, false, kMax}, // exactly 2^64 - 1
+        {k2to32, k2to32, true, 0},
+        {kMax, 2, true, kMax - 1},
+        {std::uint64_t{3} << 62, 3, true, std::uint64_t{1} << 62}, // 9 * 2^62 = 2^65 + 2^62
+    };
+    for (const auto& [a, b, overflows, expected] : products) {
+        std::uint64_t product = 7;
+        EXPECT_EQ(platform::multiplyOverflows(a, b, product), overflows) << a << " * " << b;
+        EXPECT_EQ(product, expected) << a << " * " << b;
+    }
+    // a, b, whether a + b overflows, a + b modulo 2^64
+    const std::tuple<std::uint64_t, std::uint64_t, bool, std::uint64_t> sums[] = {
+        {0, kMax, false, kMax},
+        {kMax - 5, 5, false, kMax},
+        {kMax, 1, true, 0},
+        {kMax, kMax, true, kMax - 1},
+    };
+    for (const auto& [a, b, overflows, expected] : sums) {
+        std::uint64_t sum = 7;
+        EXPECT_EQ(platform::addOverflows(a, b, sum), overflows) << a << " + " << b;
+        EXPECT_EQ(sum, expected) << a << " + " << b;
+    }
+}
+
+TEST(PlatformTest, BitCountsMatchACountBitByBit) {
+    std::mt19937_64 random(7);
+    for (unsigned low = 0; low < 64; ++low) {
+        for (unsigned high = low; high < 64; ++high) {
+            // Lowest set bit `low`, highest `high`, random bits between.
+            const std::uint64_t between =
+                high > low ? (std::uint64_t{1} << high) - (std::uint64_t{2} << low) : 0;
+            const std::uint64_t bits =
+                (std::uint64_t{1} << low) | (std::uint64_t{1} << high) | (random() & between);
+            EXPECT_EQ(platform::trailingZeros64(bits), low) << bits;
+            EXPECT_EQ(platform::leadingZeros64(bits), 63 - high) << bits;
+            if (high < 32) {
+                EXPECT_EQ(platform::trailingZeros32(static_cast<std::uint32_t>(bits)), low);
+                EXPECT_EQ(platform::leadingZeros32(static_cast<std::uint32_t>(bits)), 31 - high);
+            }
+        }
+    }
+}
+
+TEST(PlatformTest, MappedBlocksAreAlignedZeroedAndWritable) {
+    for (const std::size_t alignment : {std::size_t{64} << 10, 2 * kMiB, 8 * kMiB}) {
+        for (const std::size_t bytes : {std::size_t{4096} * 3 + 100, 2 * kMiB, 6 * kMiB}) {
+            auto* block =
+                static_cast<unsigned char*>(platform::mapZeroedAligned(bytes, alignment));
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % alignment, 0U);
+            platform::adviseHugePages(block, bytes);
+            std::size_t nonZero = 0;
+            for (std::size_t i = 0; i < bytes; ++i) {
+                nonZero += block[i] != 0 ? 1 : 0;
+                block[i] = static_cast<unsigned char>(i);
+            }
+            EXPECT_EQ(nonZero, 0U) << bytes << " bytes aligned to " << alignment;
+            EXPECT_EQ(block[bytes - 1], static_cast<unsigned char>(bytes - 1));
+            platform::unmapAligned(block, bytes, alignment);
+        }
+    }
+}
+
+TEST(PlatformTest, PhysicalMemoryIsKnownAndPlausible) {
+    const std::uint64_t bytes = platform::physicalMemoryBytes();
+    EXPECT_NE(bytes, UINT64_MAX) << "this system's memory size is not read";
+    EXPECT_GE(bytes, std::uint64_t{64} << 20);
+}
+
+} // namespace
+} // namespace corridex
