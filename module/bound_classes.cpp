@@ -88,7 +88,7 @@ void refuseSecondInit(py::handle cls) {
     guard->method = PyMethodDef{
         "__init__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(initOnce)),
         METH_VARARGS | METH_KEYWORDS, guard->doc.c_str()};
-    py::object function = py::reinterpret_steal<py::object>(
+    auto function = py::reinterpret_steal<py::object>(
         PyCFunction_NewEx(&guard->method, record.ptr(), module.ptr()));
     py::object method =
         function ? py::reinterpret_steal<py::object>(PyInstanceMethod_New(function.ptr()))

@@ -23,9 +23,9 @@ struct type_caster<corridex::binding::ExactUnsigned> {
 
     bool load(handle source, bool /*convert*/) {
         object integer;
-        if (PyLong_Check(source.ptr())) {
+        if (PyLong_Check(source.ptr()) != 0) {
             integer = reinterpret_borrow<object>(source);
-        } else if (PyIndex_Check(source.ptr())) {
+        } else if (PyIndex_Check(source.ptr()) != 0) {
             integer = reinterpret_steal<object>(PyNumber_Index(source.ptr()));
             if (!integer) {
                 PyErr_Clear();

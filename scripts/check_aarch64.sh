@@ -19,9 +19,7 @@ cpp_tests() {
     build_gtest aarch64 -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN"
     cmake --preset aarch64 >/dev/null
     cmake --build --preset aarch64
-    echo "LongSolve.PollsEveryFewMilliseconds is left out: its bound on the time between polls"
-    echo "is for native speed, and qemu runs the code many times slower."
-    ctest --preset aarch64 -j2 -E PollsEveryFewMilliseconds
+    ctest --preset aarch64 -j2
 }
 
 # CPython 3.11 for arm64 and the shared libraries it loads, from Debian's archive.
@@ -94,10 +92,8 @@ python_tests() {
     local fingerprint=$!
     echo "test_stubs needs mypy, which is not installed for arm64: the stubs are checked by the"
     echo "x86-64 run (scripts/test.sh) and do not depend on the processor."
-    echo "test_ctrl_c_ends_long_work_within_a_second is left out: its one-second bound is for"
-    echo "native speed, and qemu takes longer than that to wind an interpreter down."
     local status=0
-    "$python" -m pytest -q -p no:cacheprovider -k "not within_a_second" || status=$?
+    "$python" -m pytest -q -p no:cacheprovider || status=$?
     wait "$fingerprint"
     check_fingerprint build/aarch64-fingerprint.txt
     return "$status"

@@ -113,7 +113,7 @@ void checkRoute(const Grid& grid, Reading reading, const Outcome& outcome, const
 template <class Solver>
 Outcome solvedAndAbandonedAtEachStage(const Grid& grid, const Index& start, const Index& end) {
     const char* name = solverName<Solver>();
-    const Outcome fresh = solveChecked<Solver>(grid, start, end).fresh;
+    Outcome fresh = solveChecked<Solver>(grid, start, end).fresh; // returned: not const
     std::uint64_t polls = 0;
     Solver counted(grid, start, end);
     solveOnce(counted, CancellationPoll([&polls] { ++polls; }, 0));
