@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what the tests need, then runs every test: the C++ unit tests, the Python tests
 # against the installed module, the C++ tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and a bounded fuzzing run (CORRIDEX_FUZZ_SECONDS, default 60;
-# 0 skips it).
+# UndefinedBehaviorSanitizer, a bounded fuzzing run (CORRIDEX_FUZZ_SECONDS, default 60; 0 skips
+# it), then clang-tidy, the platform checks (aarch64 under qemu, Windows under wine, Clang with
+# libc++), the wheel and sdist checks and both ends of the accepted pybind11 range. The last four
+# take about half an hour together; CORRIDEX_QUICK=1 stops after the fuzzing run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -57,3 +59,11 @@ if [ "$fuzz_seconds" -gt 0 ]; then
     fi
     grep -E "^stat::number_of_executed_units|Done [0-9]+ runs" build/fuzz/fuzz.log || true
 fi
+
+if [ "${CORRIDEX_QUICK:-0}" = 1 ]; then
+    exit 0
+fi
+bash scripts/tidy.sh
+bash scripts/check_platforms.sh
+bash scripts/check_wheels.sh
+bash scripts/check_pybind11_range.sh
