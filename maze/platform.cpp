@@ -65,8 +65,8 @@ void* mapZeroedAligned(std::size_t bytes, std::size_t alignment) {
     }
     const auto start = reinterpret_cast<std::uintptr_t>(reserved);
     const std::uintptr_t aligned = (start + alignment - 1) & ~(std::uintptr_t{alignment} - 1);
-    void* block =
-        VirtualAlloc(reinterpret_cast<void*>(aligned), bytes, MEM_COMMIT, PAGE_READWRITE);
+    void* block = VirtualAlloc(static_cast<char*>(reserved) + (aligned - start), bytes, MEM_COMMIT,
+                               PAGE_READWRITE);
     if (block == nullptr) {
         VirtualFree(reserved, 0, MEM_RELEASE);
         throw std::bad_alloc();
@@ -104,9 +104,9 @@ void* mapZeroedAligned(std::size_t bytes, std::size_t alignment) {
     const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
     const std::uintptr_t tail = (aligned + bytes + page - 1) & ~(page - 1);
     if (start + mapped > tail) {
-        munmap(reinterpret_cast<void*>(tail), start + mapped - tail);
+        munmap(static_cast<char*>(raw) + (tail - start), start + mapped - tail);
     }
-    return reinterpret_cast<void*>(aligned);
+    return static_cast<char*>(raw) + (aligned - start);
 }
 
 void unmapAligned(void* block, std::size_t bytes, std::size_t) noexcept {
