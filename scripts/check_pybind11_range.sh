@@ -5,6 +5,7 @@
 # the range. Venvs go under CORRIDEX_VENV_ROOT (default build/venvs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root="$PWD"
 venv_root="${CORRIDEX_VENV_ROOT:-$root/build/venvs}"
 python="${PYTHON:-python3}"
 
