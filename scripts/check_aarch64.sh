@@ -92,8 +92,11 @@ python_tests() {
     local fingerprint=$!
     echo "test_stubs needs mypy, which is not installed for arm64: the stubs are checked by the"
     echo "x86-64 run (scripts/test.sh) and do not depend on the processor."
+    echo "test_memory.py's resident-size tests are left out: under qemu the process's resident size"
+    echo "includes the emulator's own cache of translated code, which grows as the tests run."
     local status=0
-    "$python" -m pytest -q -p no:cacheprovider || status=$?
+    "$python" -m pytest -q -p no:cacheprovider -k "not kept_index and not every_object_is_gone" ||
+        status=$?
     wait "$fingerprint"
     check_fingerprint build/aarch64-fingerprint.txt
     return "$status"
