@@ -1,0 +1,489 @@
+"""The tasks of examples/dataset.py: generate, solve and write batches of mazes on Dask workers.
+
+This module is imported by every worker, so it holds no script state: a `Job` says what to make,
+`write_batch` makes one batch of it and writes it as one Parquet file, and `prepare` and `submit`
+are what the client side calls. A worker needs Corridex, NumPy and pyarrow installed and this
+file importable (`Client.upload_file` sends it to a cluster's workers).
+
+Each maze gets its own seed for the C runtime's `rand`, which shuffles the directions at every
+cell; the start cell comes from the clock second, which nothing can set. So a seed repeats a
+maze only within the same second, and the dataset stores every maze itself, as packed bits.
+"""
+
+from __future__ import annotations
+
+import ctypes
+import ctypes.util
+import dataclasses
+import hashlib
+import json
+import os
+import re
+import shutil
+import signal
+import sys
+import threading
+import time
+from typing import Callable, Dict, Iterable, List, Optional, Sequence, Tuple
+
+import numpy as np
+import pyarrow as pa
+import pyarrow.parquet as pq
+
+from distributed.diagnostics.plugin import WorkerPlugin
+
+import Corridex
+from Corridex import Index
+
+SOLVER_NAMES = (
+    "DepthFirstSearch",
+    "BreadthFirstSearch",
+    "DijkstraAlgorithm",
+    "AStar",
+    "BellmanFord",
+    "FloydWarshall",
+)
+# FloydWarshall's time grows with the cube of the corridor nodes; above this many maze cells it
+# is left out, as the demo does.
+FLOYD_WARSHALL_CELL_LIMIT = 2500
+# Two cells at least, so that the start and the end of each route differ.
+MIN_SIZE = 4
+# Seeds for srand run from 1 to 2**31 - 2: glibc's srand(0) is srand(1), and its generator
+# reduces seeds modulo 2**31 - 1, so every seed in this range starts a sequence of its own.
+SEED_COUNT = 2**31 - 2
+# Each task should do this much work: a Dask task costs a few milliseconds to schedule, run and
+# report, which is then about 1% of it, and a batch stays small in a worker's memory.
+BATCH_SECONDS = 0.5
+
+JOB_FILE = "_corridex_job.json"  # readers skip names that start with "_" or "."
+PART_NAME = re.compile(r"part-(\d{6})\.parquet")
+
+SCHEMA = pa.schema(
+    [
+        ("maze_id", pa.int64()),
+        ("size", pa.int32()),
+        ("solver", pa.string()),
+        ("distance", pa.int64()),
+        ("visited", pa.uint64()),
+        ("route_row", pa.list_(pa.int32())),
+        ("route_col", pa.list_(pa.int32())),
+        ("rows", pa.int32()),
+        ("cols", pa.int32()),
+        ("seed", pa.int64()),
+        ("maze", pa.binary()),
+    ]
+)
+
+
+class DatasetError(ValueError):
+    """A job that cannot run as asked; raised before any work is sent out."""
+
+
+@dataclasses.dataclass(frozen=True)
+class Job:
+    """What a dataset holds: `mazes` mazes of `size` x `size` grid entries, each solved by every
+    solver of `solvers`, with per-maze seeds derived from `seed`, written `batch_size` to a file."""
+
+    mazes: int
+    size: int
+    solvers: Tuple[str, ...]
+    seed: int
+    batch_size: int
+
+    def batches(self) -> List[Tuple[int, int, int]]:
+        """(batch number, first maze id, maze count) for every batch."""
+        return [
+            (number, first, min(self.batch_size, self.mazes - first))
+            for number, first in enumerate(range(0, self.mazes, self.batch_size))
+        ]
+
+    def to_json(self) -> str:
+        return json.dumps(dataclasses.asdict(self), indent=1)
+
+    @classmethod
+    def from_json(cls, text: str) -> "Job":
+        fields = json.loads(text)
+        fields["solvers"] = tuple(fields["solvers"])
+        return cls(**fields)
+
+
+def check_job(job: Job) -> None:
+    """Raises DatasetError for a job that no worker should be given."""
+    if job.size < MIN_SIZE:
+        raise DatasetError(
+            f"--size {job.size} is too small: a maze needs a size of {MIN_SIZE} or more "
+            "(two cells at least)"
+        )
+    if job.mazes < 1:
+        raise DatasetError(f"--mazes {job.mazes}: a dataset needs one maze or more")
+    if job.batch_size < 1:
+        raise DatasetError(f"--batch-size {job.batch_size}: a batch needs one maze or more")
+    if not 0 <= job.seed < 2**63:
+        raise DatasetError(f"--seed {job.seed}: seeds run from 0 to 2**63 - 1")
+    check_solvers(job.solvers)
+
+
+def check_solvers(names: Sequence[str]) -> None:
+    unknown = [name for name in names if name not in SOLVER_NAMES]
+    if unknown or not names:
+        raise DatasetError(
+            f"unknown solver {', '.join(unknown) or '(none given)'}: choose from "
+            f"{', '.join(SOLVER_NAMES)} or 'all'"
+        )
+
+
+def parse_solvers(
+    text: str, size: int, floyd_limit: int = FLOYD_WARSHALL_CELL_LIMIT
+) -> Tuple[Tuple[str, ...], Optional[str]]:
+    """The solvers named by a comma-separated list or 'all', in the module's order, and a note
+    when FloydWarshall is left out for the size of the mazes."""
+    if text.strip() == "all":
+        names = set(SOLVER_NAMES)
+    else:
+        listed = [name.strip() for name in text.split(",") if name.strip()]
+        check_solvers(listed)
+        names = set(listed)
+    note = None
+    cells = (size // 2) ** 2
+    if "FloydWarshall" in names and cells > floyd_limit:
+        note = (
+            f"FloydWarshall left out: a maze of size {size} has {cells} cells, more than "
+            f"the limit of {floyd_limit} (--floyd-limit)"
+        )
+        names.discard("FloydWarshall")
+        if not names:
+            raise DatasetError(note + ", and no other solver was chosen")
+    return tuple(name for name in SOLVER_NAMES if name in names), note
+
+
+def maze_seed(job_seed: int, maze_id: int) -> int:
+    """The srand seed of one maze: consecutive maze ids get consecutive seeds from a start that
+    a hash of the job seed picks, so the mazes of one job never share a seed."""
+    digest = hashlib.blake2b(str(job_seed).encode(), digest_size=8).digest()
+    return 1 + (int.from_bytes(digest, "little") + maze_id) % SEED_COUNT
+
+
+class _CRuntime:
+    """The C runtime's srand, found once per process and checked to reach the generator: the
+    same seed twice within one clock second has to carve the same maze."""
+
+    def __init__(self) -> None:
+        self.lock = threading.Lock()  # srand and generate() together, one maze at a time
+        self._srand: Optional[Callable[[int], None]] = None
+
+    @staticmethod
+    def _candidates() -> Iterable[Optional[str]]:
+        """Libraries to look for srand in: on Windows the two C runtimes an extension may use;
+        elsewhere the symbols the process has loaded, which hold the C library that Corridex
+        links, then the C library by name (found by a slower search)."""
+        if sys.platform == "win32":
+            yield from ("ucrtbase", "msvcrt")
+            return
+        yield None
+        name = ctypes.util.find_library("c")
+        if name:
+            yield name
+
+    def _reaches_generator(self, srand: Callable[[int], None]) -> bool:
+        for _ in range(3):  # a pair that straddles a clock second proves nothing
+            second = int(time.time())
+            grids = []
+            for _ in range(2):
+                srand(12345)
+                grids.append(Corridex.RandomMazeGenerator(21, 21).generate())
+            if int(time.time()) == second:
+                return grids[0] == grids[1]
+        return False
+
+    def srand(self, seed: int) -> None:
+        if self._srand is None:
+            for name in self._candidates():
+                try:
+                    function = ctypes.CDLL(name).srand
+                except (OSError, AttributeError):
+                    continue
+                function.argtypes = [ctypes.c_uint]
+                function.restype = None
+                if self._reaches_generator(function):
+                    self._srand = function
+                    break
+            else:
+                raise RuntimeError(
+                    "cannot seed the C runtime's rand that Corridex draws from: no srand "
+                    "found in this process or its C library changes the mazes that "
+                    "RandomMazeGenerator carves, and without a seed per maze the workers "
+                    "would carve the same ones"
+                )
+        self._srand(seed)
+
+
+_C_RUNTIME = _CRuntime()
+
+
+def generate(size: int, seed: int) -> np.ndarray:
+    """A maze of `size` x `size` carved after srand(seed), as a C-contiguous bool array."""
+    generator = Corridex.RandomMazeGenerator(size, size)
+    with _C_RUNTIME.lock:
+        _C_RUNTIME.srand(seed)
+        grid = generator.generate()
+    # bytes() of a row of bools is its 0/1 bytes: one pass in C instead of one per entry.
+    flat = np.frombuffer(b"".join(map(bytes, grid)), dtype=np.bool_)
+    return flat.reshape(len(grid), len(grid[0]))
+
+
+def pack(grid: np.ndarray) -> bytes:
+    """Grid entries row by row, eight to a byte, the first in the highest bit."""
+    return np.packbits(grid).tobytes()
+
+
+def unpack(bits: bytes, rows: int, cols: int) -> np.ndarray:
+    """The grid that `pack` made from a `rows` x `cols` maze, ready for any solver."""
+    flat = np.unpackbits(np.frombuffer(bits, dtype=np.uint8), count=rows * cols)
+    return flat.astype(np.bool_).reshape(rows, cols)
+
+
+def corners(grid: np.ndarray) -> Tuple[Index, Index]:
+    """The first and the last cell of a generated maze (its last row and column are walls)."""
+    return Index(0, 0), Index(grid.shape[0] - 2, grid.shape[1] - 2)
+
+
+def solve(grid: np.ndarray, solver_name: str) -> Tuple[int, int, List[int], List[int]]:
+    """Distance, TraversedNodesNo() and the route's rows and columns from start to end."""
+    solver = getattr(Corridex, solver_name)(grid, *corners(grid))
+    solver.solve()
+    route = solver.SrcToDestPath()
+    if solver_name != "FloydWarshall":
+        route.reverse()  # the others report it from the end back to the start
+    return (
+        solver.SrcToDestDistance(),
+        solver.TraversedNodesNo(),
+        [cell.row for cell in route],
+        [cell.col for cell in route],
+    )
+
+
+def make_batch(job: Job, first: int, count: int) -> pa.Table:
+    """Mazes `first` to `first + count - 1` of the job, one row per maze and solver."""
+    columns: Dict[str, list] = {field.name: [] for field in SCHEMA}
+    for maze_id in range(first, first + count):
+        seed = maze_seed(job.seed, maze_id)
+        grid = generate(job.size, seed)
+        bits = pack(grid)
+        for name in job.solvers:
+            distance, visited, rows, cols = solve(grid, name)
+            for field, value in (
+                ("maze_id", maze_id), ("size", job.size), ("solver", name),
+                ("distance", distance), ("visited", visited), ("route_row", rows),
+                ("route_col", cols), ("rows", grid.shape[0]), ("cols", grid.shape[1]),
+                ("seed", seed), ("maze", bits),
+            ):
+                columns[field].append(value)
+    return pa.Table.from_pydict(columns, schema=SCHEMA)
+
+
+def part_path(out_dir: str, batch: int) -> str:
+    return os.path.join(out_dir, f"part-{batch:06d}.parquet")
+
+
+def write_batch(out_dir: str, job: Job, batch: int, first: int, count: int) -> Dict[str, object]:
+    """The task: makes one batch and writes it as one file, returning what it wrote. The file
+    appears complete or not at all (written aside, then renamed), so a task that is cut short
+    and run again elsewhere leaves one file, never a torn one."""
+    started = time.perf_counter()
+    table = make_batch(job, first, count)
+    path = part_path(out_dir, batch)
+    scratch = os.path.join(out_dir, f".{os.path.basename(path)}.{os.getpid()}.tmp")
+    pq.write_table(table, scratch, compression="zstd")
+    os.replace(scratch, path)
+    return {
+        "batch": batch,
+        "mazes": count,
+        "rows": table.num_rows,
+        "bytes": os.path.getsize(path),
+        "seconds": time.perf_counter() - started,
+        "pid": os.getpid(),
+    }
+
+
+def written_batches(out_dir: str, job: Job) -> Dict[int, int]:
+    """{batch: bytes} for the batch files that are complete: named for a batch of the job, with
+    a readable footer and the batch's number of rows."""
+    expected = {number: count * len(job.solvers) for number, _, count in job.batches()}
+    written = {}
+    for name in os.listdir(out_dir):
+        match = PART_NAME.fullmatch(name)
+        if not match or int(match.group(1)) not in expected:
+            continue
+        path = os.path.join(out_dir, name)
+        try:
+            rows = pq.read_metadata(path).num_rows
+        except (OSError, pa.ArrowException):
+            continue
+        if rows == expected[int(match.group(1))]:
+            written[int(match.group(1))] = os.path.getsize(path)
+    return written
+
+
+def stored_job(out_dir: str) -> Optional[Job]:
+    """The job a dataset folder was written for, or None when it holds none."""
+    try:
+        with open(os.path.join(out_dir, JOB_FILE), encoding="utf-8") as file:
+            return Job.from_json(file.read())
+    except FileNotFoundError:
+        return None
+    except (ValueError, TypeError, KeyError) as error:
+        raise DatasetError(f"{out_dir}: {JOB_FILE} cannot be read ({error})") from None
+
+
+def open_output(out_dir: str, resume: bool = False, overwrite: bool = False) -> Optional[Job]:
+    """Checks, changing nothing, that `out_dir` may be written, and returns the job it holds
+    when resuming one. Refuses a path that exists unless told to resume or to overwrite, and
+    overwriting anything but a dataset folder or an empty one."""
+    if resume and overwrite:
+        raise DatasetError("--resume and --overwrite exclude each other")
+    if not os.path.lexists(out_dir):
+        return None
+    if not os.path.isdir(out_dir):
+        raise DatasetError(f"{out_dir} exists and is not a dataset folder")
+    found = stored_job(out_dir)
+    if found is None:
+        if os.listdir(out_dir):
+            raise DatasetError(f"{out_dir} exists and holds no {JOB_FILE}: not a dataset, left as it is")
+        return None
+    if not (resume or overwrite):
+        raise DatasetError(f"{out_dir} exists: add --resume to finish it or --overwrite")
+    return found if resume else None
+
+
+def prepare(out_dir: str, job: Job, resume: bool = False, overwrite: bool = False) -> Dict[int, int]:
+    """Makes `out_dir` ready for `job` (after the checks of open_output) and returns
+    {batch: bytes} of the batches already written, which a resume skips."""
+    check_job(job)
+    found = open_output(out_dir, resume, overwrite)
+    if found is not None and found != job:
+        raise DatasetError(
+            f"{out_dir} was written for another job ({describe(found)}); resume it with the "
+            "same options, or choose --overwrite"
+        )
+    if overwrite and os.path.isdir(out_dir):
+        shutil.rmtree(out_dir)
+    os.makedirs(out_dir, exist_ok=True)
+    for name in os.listdir(out_dir):
+        if name.startswith(".part-") and name.endswith(".tmp"):
+            os.remove(os.path.join(out_dir, name))  # left by a task that was cut short
+    with open(os.path.join(out_dir, JOB_FILE), "w", encoding="utf-8") as file:
+        file.write(job.to_json())
+    return written_batches(out_dir, job) if found is not None else {}
+
+
+def describe(job: Job) -> str:
+    return (
+        f"{job.mazes} mazes of size {job.size}, {','.join(job.solvers)}, seed {job.seed}, "
+        f"batches of {job.batch_size}"
+    )
+
+
+def seconds_per_maze(size: int, solvers: Sequence[str], budget: float = 0.3) -> float:
+    """Measured here: the time one maze of the job takes, over at least `budget` seconds."""
+    job = Job(mazes=1, size=size, solvers=tuple(solvers), seed=0, batch_size=1)
+    make_batch(job, 0, 1)  # once untimed: the first maze finds srand
+    made = 0
+    started = time.perf_counter()
+    while True:
+        make_batch(job, made, 1)
+        made += 1
+        took = time.perf_counter() - started
+        if took >= budget:
+            return took / made
+
+
+def batch_size(per_maze: float, mazes: int, workers: int) -> int:
+    """Mazes per task: about BATCH_SECONDS of work each, but small enough to give every worker
+    four tasks, so that none waits at the end while another finishes a long one."""
+    size = max(1, round(BATCH_SECONDS / per_maze))
+    return max(1, min(size, -(-mazes // (4 * max(1, workers)))))
+
+
+class IgnoreInterrupts(WorkerPlugin):
+    """A worker plugin for a cluster started by the job: Ctrl-C at the terminal reaches the
+    workers too, and they leave stopping to the job, which stops them at once."""
+
+    name = "corridex-ignore-interrupts"
+
+    def setup(self, worker) -> None:
+        import logging
+
+        if threading.current_thread() is threading.main_thread():
+            signal.signal(signal.SIGINT, signal.SIG_IGN)
+        # Stopped mid-task, a worker would report every cancelled task.
+        logging.getLogger("distributed.worker.state_machine").setLevel(logging.ERROR)
+
+
+def submit(
+    client,
+    out_dir: str,
+    job: Job,
+    skip: Iterable[int] = (),
+    on_batch: Optional[Callable[[Dict[str, object]], None]] = None,
+) -> List[Dict[str, object]]:
+    """Runs every batch of `job` not in `skip` on the client's cluster and returns what each
+    wrote, in the order they finished; `on_batch` hears of each as it finishes. A failed batch
+    raises its error, after cancelling the rest."""
+    from distributed import as_completed
+
+    done = set(skip)
+    todo = [batch for batch in job.batches() if batch[0] not in done]
+    futures = [
+        client.submit(write_batch, out_dir, job, *batch, pure=False) for batch in todo
+    ]
+    summaries = []
+    try:
+        for future in as_completed(futures):
+            summary = future.result()
+            future.release()
+            summaries.append(summary)
+            if on_batch is not None:
+                on_batch(summary)
+    except BaseException:
+        client.cancel(futures)
+        raise
+    return summaries
+
+
+def local_cluster(workers: int, dashboard: bool = False):
+    """A cluster on this machine, listening on 127.0.0.1 only: `workers` processes of one thread
+    each (every Corridex call holds the interpreter lock), and a client connected to it."""
+    main = sys.modules.get("__main__")
+    if getattr(main, "__name__", None) == "__mp_main__":
+        raise RuntimeError(
+            "a worker process is importing the script that starts the cluster: start the job "
+            "under `if __name__ == \"__main__\":`"
+        )
+    from distributed import Client, LocalCluster
+
+    cluster = LocalCluster(
+        n_workers=workers,
+        threads_per_worker=1,
+        processes=True,
+        host="127.0.0.1",
+        dashboard_address="127.0.0.1:8787" if dashboard else None,
+    )
+    client = Client(cluster)
+    client.register_plugin(IgnoreInterrupts(), name=IgnoreInterrupts.name)
+    return cluster, client
+
+
+def stop_local_cluster(cluster, client, at_once: bool = False) -> None:
+    """Closes the client and the cluster. `at_once` does not wait for running tasks: their
+    workers are stopped where they are (what they were writing is left aside, unread)."""
+    client.close()
+    if at_once:
+        nannies = list(cluster.workers.values())
+
+        async def stop_workers() -> None:
+            import asyncio
+
+            await asyncio.gather(*(nanny.close(timeout=0.25) for nanny in nannies))
+
+        cluster.sync(stop_workers)
+    cluster.close()

@@ -1,0 +1,206 @@
+#!/usr/bin/env python3
+"""Generate and solve mazes by the thousand on a Dask cluster, written to a Parquet dataset.
+
+    python examples/dataset.py --mazes 100000 --size 61 --solvers all --out mazes.parquet
+    python examples/dataset.py --mazes 100000 --size 61 --out mazes.parquet --resume
+    python examples/dataset.py --scheduler tcp://HOST:8786 --mazes 10000000 --out /shared/mazes
+
+Without --scheduler the job starts a cluster on this machine: one worker process per core, one
+thread each, listening on 127.0.0.1 only. Each batch of mazes becomes one file of the dataset,
+part-NNNNNN.parquet, with one row per maze and solver; a job that is stopped keeps the batches
+it finished, and --resume makes the rest. The tasks live in corridex_dataset.py beside this
+script, which workers import (a remote cluster's workers are sent the file).
+"""
+
+from __future__ import annotations
+
+import argparse
+import logging
+import os
+import secrets
+import sys
+import time
+from typing import Dict, Optional, Sequence
+
+import corridex_dataset as dataset
+
+
+class Progress:
+    """Mazes written so far and their rate: a tqdm bar when tqdm is installed, a line every few
+    seconds otherwise."""
+
+    def __init__(self, total: int, done: int) -> None:
+        self.total, self.done = total, done
+        self.started = time.perf_counter()
+        self.made = 0  # by this run, for its rate
+        self.printed = self.started
+        try:
+            from tqdm import tqdm
+        except ImportError:
+            self.bar = None
+        else:
+            self.bar = tqdm(total=total, initial=done, unit="maze", dynamic_ncols=True)
+
+    def __call__(self, summary: Dict[str, object]) -> None:
+        mazes = int(summary["mazes"])
+        self.done += mazes
+        self.made += mazes
+        if self.bar is not None:
+            self.bar.update(mazes)
+            return
+        now = time.perf_counter()
+        if now - self.printed >= 5 or self.done == self.total:
+            self.printed = now
+            print(f"{self.done} of {self.total} mazes, {self.rate():.1f} mazes/s",
+                  file=sys.stderr, flush=True)
+
+    def rate(self) -> float:
+        return self.made / max(time.perf_counter() - self.started, 1e-9)
+
+    def close(self) -> None:
+        if self.bar is not None:
+            self.bar.close()
+
+
+def parse(argv: Optional[Sequence[str]]) -> argparse.Namespace:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--out", required=True, help="the dataset folder to write")
+    parser.add_argument("--mazes", type=int, help="how many mazes (default 1000)")
+    parser.add_argument("--size", type=int,
+                        help=f"grid rows and columns of each maze, {dataset.MIN_SIZE} or more "
+                        "(default 61)")
+    parser.add_argument("--solvers", help="'all' (the default) or a comma-separated list of "
+                        + ", ".join(dataset.SOLVER_NAMES))
+    parser.add_argument("--seed", type=int,
+                        help="job seed that every maze's seed comes from (default: a random one, "
+                        "printed and stored with the dataset)")
+    parser.add_argument("--batch-size", type=int,
+                        help=f"mazes per task (default: about {dataset.BATCH_SECONDS} s of work, "
+                        "measured here before the job starts)")
+    parser.add_argument("--floyd-limit", type=int, default=dataset.FLOYD_WARSHALL_CELL_LIMIT,
+                        help="leave FloydWarshall out above this many maze cells (default "
+                        f"{dataset.FLOYD_WARSHALL_CELL_LIMIT})")
+    parser.add_argument("--scheduler", help="tcp://HOST:PORT of a running Dask scheduler; "
+                        "without it a cluster is started on this machine")
+    parser.add_argument("--workers", type=int, default=os.cpu_count() or 1,
+                        help="worker processes of the local cluster (default: one per core)")
+    parser.add_argument("--dashboard", action="store_true",
+                        help="serve the local cluster's dashboard on http://127.0.0.1:8787")
+    written = parser.add_mutually_exclusive_group()
+    written.add_argument("--resume", action="store_true",
+                         help="finish a job that was stopped: skip the batches already written")
+    written.add_argument("--overwrite", action="store_true",
+                         help="replace the dataset at --out")
+    args = parser.parse_args(argv)
+    if args.workers < 1:
+        parser.error("--workers needs 1 or more")
+    if args.floyd_limit < 0:
+        parser.error("--floyd-limit needs 0 or more")
+    return args
+
+
+def plan(args: argparse.Namespace, workers: Optional[int]) -> dataset.Job:
+    """The job the options ask for; a resume takes the stored one and refuses other options."""
+    out = os.path.abspath(args.out)
+    stored = dataset.open_output(out, args.resume, args.overwrite)
+    if stored is not None:
+        given = {"mazes": args.mazes, "size": args.size, "seed": args.seed,
+                 "batch_size": args.batch_size}
+        clashes = [f"--{name.replace('_', '-')} {value}" for name, value in given.items()
+                   if value is not None and value != getattr(stored, name)]
+        if args.solvers is not None:
+            solvers, _ = dataset.parse_solvers(args.solvers, stored.size, args.floyd_limit)
+            if solvers != stored.solvers:
+                clashes.append(f"--solvers {args.solvers}")
+        if clashes:
+            raise dataset.DatasetError(
+                f"{args.out} holds another job ({dataset.describe(stored)}), not "
+                f"{' '.join(clashes)}: resume it as it is, or choose --overwrite")
+        return stored
+    size = 61 if args.size is None else args.size
+    mazes = 1000 if args.mazes is None else args.mazes
+    seed = secrets.randbits(63) if args.seed is None else args.seed
+    solvers, note = dataset.parse_solvers(args.solvers or "all", size, args.floyd_limit)
+    job = dataset.Job(mazes=mazes, size=size, solvers=solvers, seed=seed,
+                      batch_size=1 if args.batch_size is None else args.batch_size)
+    dataset.check_job(job)
+    if note:
+        print(note, file=sys.stderr)
+    if args.batch_size is None:
+        try:
+            per_maze = dataset.seconds_per_maze(size, solvers)
+        except MemoryError:
+            raise dataset.DatasetError(
+                f"a maze of size {size} does not fit in this machine's memory") from None
+        job = dataset.Job(mazes=mazes, size=size, solvers=solvers, seed=seed,
+                          batch_size=dataset.batch_size(per_maze, mazes, workers or 1))
+    return job
+
+
+def main(argv: Optional[Sequence[str]] = None) -> int:
+    args = parse(argv)
+    out = os.path.abspath(args.out)
+    try:
+        job = plan(args, None if args.scheduler else args.workers)
+        if args.scheduler is None:
+            written = dataset.prepare(out, job, args.resume, args.overwrite)
+    except dataset.DatasetError as error:
+        print(f"dataset.py: error: {error}", file=sys.stderr)
+        return 2
+
+    cluster = client = progress = None
+    finished = 0
+    try:
+        if args.scheduler is None:
+            cluster, client = dataset.local_cluster(args.workers, args.dashboard)
+            where = f"{args.workers} local worker processes"
+        else:
+            from distributed import Client
+
+            client = Client(args.scheduler)
+            client.upload_file(dataset.__file__)  # the workers import the tasks from it
+            where = f"{len(client.scheduler_info()['workers'])} workers at {args.scheduler}"
+            try:
+                written = dataset.prepare(out, job, args.resume, args.overwrite)
+            except dataset.DatasetError as error:
+                print(f"dataset.py: error: {error}", file=sys.stderr)
+                return 2
+        finished = len(written)
+        print(f"{dataset.describe(job)}: {len(job.batches()) - finished} batches to make on "
+              f"{where}, into {args.out}", file=sys.stderr)
+        done_mazes = sum(count for number, _, count in job.batches() if number in written)
+        progress = Progress(job.mazes, done_mazes)
+
+        def heard(summary: Dict[str, object]) -> None:
+            nonlocal finished
+            finished += 1
+            written[int(summary["batch"])] = int(summary["bytes"])
+            progress(summary)
+
+        started = time.perf_counter()
+        summaries = dataset.submit(client, out, job, skip=written, on_batch=heard)
+        took = time.perf_counter() - started
+        progress.close()
+        made = sum(int(summary["mazes"]) for summary in summaries)
+        rows = job.mazes * len(job.solvers)
+        print(f"{job.mazes} mazes, {rows} rows, {sum(written.values()) / 1e6:.1f} MB in "
+              f"{args.out}; this run made {made} in {took:.1f} s, "
+              f"{made / max(took, 1e-9):.1f} mazes/s")
+        return 0
+    except KeyboardInterrupt:
+        if progress is not None:
+            progress.close()
+        logging.disable(logging.CRITICAL)  # what the stopping cluster would say is no news
+        print(f"\ninterrupted: {finished} of {len(job.batches())} batches are in {args.out}; "
+              "--resume finishes the job", file=sys.stderr, flush=True)
+        return 130
+    finally:
+        if cluster is not None:
+            # Unfinished (stopped, or a batch failed): no waiting for the tasks still running.
+            dataset.stop_local_cluster(cluster, client, at_once=finished < len(job.batches()))
+        elif client is not None:
+            client.close()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
