@@ -152,7 +152,9 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     finished = 0
     try:
         if args.scheduler is None:
-            cluster, client = dataset.local_cluster(args.workers, args.dashboard)
+            finished = len(written)
+            if finished < len(job.batches()):
+                cluster, client = dataset.local_cluster(args.workers, args.dashboard)
             where = f"{args.workers} local worker processes"
         else:
             from distributed import Client
@@ -165,7 +167,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
             except dataset.DatasetError as error:
                 print(f"dataset.py: error: {error}", file=sys.stderr)
                 return 2
-        finished = len(written)
+            finished = len(written)
         print(f"{dataset.describe(job)}: {len(job.batches()) - finished} batches to make on "
               f"{where}, into {args.out}", file=sys.stderr)
         done_mazes = sum(count for number, _, count in job.batches() if number in written)
@@ -178,7 +180,9 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
             progress(summary)
 
         started = time.perf_counter()
-        summaries = dataset.submit(client, out, job, skip=written, on_batch=heard)
+        summaries = []
+        if finished < len(job.batches()):
+            summaries = dataset.submit(client, out, job, skip=written, on_batch=heard)
         took = time.perf_counter() - started
         progress.close()
         made = sum(int(summary["mazes"]) for summary in summaries)

@@ -1,0 +1,242 @@
+"""examples/dataset.py and its tasks: every maze once and distinct across workers, a worker
+killed mid-run, the file read back and re-solved, resumes, bad input and Ctrl-C."""
+
+from __future__ import annotations
+
+import dataclasses
+import importlib.util
+import os
+import pathlib
+import subprocess
+import sys
+import time
+
+import pyarrow.parquet as pq
+import pytest
+
+import Corridex
+from Corridex import Index
+from maze_support import END_FIRST, SOLVER_NAMES, steps_between
+
+EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
+sys.path.insert(0, str(EXAMPLES))  # before any worker starts: spawned workers inherit it
+import corridex_dataset as dataset  # noqa: E402
+
+
+def load_script():
+    spec = importlib.util.spec_from_file_location("dataset_script", EXAMPLES / "dataset.py")
+    script = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(script)
+    return script
+
+
+@pytest.fixture(scope="module")
+def cluster():
+    """Two worker processes on the loopback, shared by this module's cluster tests."""
+    local, client = dataset.local_cluster(2)
+    try:
+        client.upload_file(dataset.__file__)  # as on a cluster that has no copy of it
+        yield local, client
+    finally:
+        dataset.stop_local_cluster(local, client)
+
+
+def run_job(client, out_dir, job, on_batch=None):
+    written = dataset.prepare(str(out_dir), job)
+    client.wait_for_workers(2)
+    return dataset.submit(client, str(out_dir), job, skip=written, on_batch=on_batch)
+
+
+@pytest.fixture(scope="module")
+def written(cluster, tmp_path_factory):
+    """A small dataset made by both workers, and what its batches reported."""
+    out = tmp_path_factory.mktemp("dataset") / "mazes"
+    job = dataset.Job(mazes=40, size=41, solvers=dataset.SOLVER_NAMES, seed=2024, batch_size=4)
+    summaries = run_job(cluster[1], out, job)
+    return out, job, summaries
+
+
+def rows_by_maze(out_dir):
+    table = pq.read_table(out_dir)
+    by_maze = {}
+    for row in table.to_pylist():
+        by_maze.setdefault(row["maze_id"], []).append(row)
+    return by_maze
+
+
+def broken_rows(rows):
+    """What the rows of one maze break: one row per solver, each route open single steps from
+    the first cell to the last, as long as the one route of a perfect maze."""
+    first = rows[0]
+    grid = dataset.unpack(first["maze"], first["rows"], first["cols"])
+    end = (first["rows"] - 2, first["cols"] - 2)
+    steps = steps_between(grid.tolist(), (0, 0), end)
+    broken = []
+    if sorted(row["solver"] for row in rows) != sorted(SOLVER_NAMES):
+        broken.append(f"solvers {[row['solver'] for row in rows]}")
+    for row in rows:
+        route = list(zip(row["route_row"], row["route_col"]))
+        if route[:1] != [(0, 0)] or route[-1:] != [end]:
+            broken.append(f"{row['solver']}: route ends {route[:1]} {route[-1:]}")
+        if not all(grid[r, c] for r, c in route):
+            broken.append(f"{row['solver']}: route through a wall")
+        if any(abs(a - c) + abs(b - d) != 1 for (a, b), (c, d) in zip(route, route[1:])):
+            broken.append(f"{row['solver']}: route steps not single")
+        if not row["distance"] == len(route) - 1 == steps:
+            broken.append(f"{row['solver']}: distance {row['distance']}, {steps} steps")
+    return broken
+
+
+def test_two_workers_carve_distinct_mazes_each_once(written):
+    out, job, summaries = written
+    by_maze = rows_by_maze(out)
+    assert sorted(by_maze) == list(range(job.mazes))
+    assert len({rows[0]["maze"] for rows in by_maze.values()}) == job.mazes
+    assert len({summary["pid"] for summary in summaries}) == 2
+    assert all(len({row["maze"] for row in rows}) == 1 for rows in by_maze.values())
+
+
+def test_mazes_read_back_from_their_bits_solve_as_stored(written):
+    out, _, _ = written
+    for maze_id, rows in sorted(rows_by_maze(out).items())[::9]:
+        assert broken_rows(rows) == [], maze_id
+        for row in rows:
+            grid = dataset.unpack(row["maze"], row["rows"], row["cols"])
+            solver = getattr(Corridex, row["solver"])(
+                grid, Index(0, 0), Index(row["rows"] - 2, row["cols"] - 2))
+            solver.solve()
+            route = [(cell.row, cell.col) for cell in solver.SrcToDestPath()]
+            if type(solver) in END_FIRST:
+                route.reverse()
+            assert route == list(zip(row["route_row"], row["route_col"]))
+            assert solver.SrcToDestDistance() == row["distance"]
+            assert solver.TraversedNodesNo() == row["visited"]
+
+
+@pytest.mark.posix
+def test_job_completes_when_a_worker_is_killed_mid_run(cluster, tmp_path):
+    import signal
+
+    _, client = cluster
+    client.wait_for_workers(2)
+    victim = min(client.run(os.getpid).values())
+    job = dataset.Job(mazes=60, size=61, solvers=dataset.SOLVER_NAMES, seed=7, batch_size=3)
+    heard = []
+
+    def kill_once(summary):
+        heard.append(summary)
+        if len(heard) == 1:
+            os.kill(victim, signal.SIGKILL)
+
+    summaries = run_job(client, tmp_path / "mazes", job, on_batch=kill_once)
+    assert victim not in client.run(os.getpid).values()
+    assert sorted(summary["batch"] for summary in summaries) == list(range(20))
+    by_maze = rows_by_maze(tmp_path / "mazes")
+    assert sorted(by_maze) == list(range(job.mazes))
+    assert {maze_id: broken_rows(rows) for maze_id, rows in by_maze.items()} == {
+        maze_id: [] for maze_id in by_maze}
+
+
+def test_a_seed_repeats_its_mazes_within_a_clock_second():
+    job = dataset.Job(mazes=6, size=31, solvers=("AStar",), seed=99, batch_size=6)
+    other = dataset.Job(mazes=6, size=31, solvers=("AStar",), seed=100, batch_size=6)
+    for _ in range(5):
+        second = int(time.time())
+        first, again = (dataset.make_batch(job, 0, 6).column("maze") for _ in range(2))
+        if int(time.time()) == second:
+            break
+    assert first == again
+    assert not set(first.to_pylist()) & set(dataset.make_batch(other, 0, 6)["maze"].to_pylist())
+
+
+@pytest.mark.parametrize("job_seed", [0, 1, 2**63 - 1])
+def test_maze_seeds_are_distinct_and_never_alias(job_seed):
+    seeds = [dataset.maze_seed(job_seed, maze_id) for maze_id in range(0, 10**7, 997)]
+    assert len(set(seeds)) == len(seeds)
+    assert 1 <= min(seeds) and max(seeds) <= 2**31 - 2  # srand(0) is srand(1) in glibc
+
+
+def test_resume_keeps_whole_batches_and_redoes_torn_ones(tmp_path):
+    out = tmp_path / "mazes"
+    job = dataset.Job(mazes=9, size=11, solvers=("BreadthFirstSearch",), seed=5, batch_size=3)
+    dataset.prepare(str(out), job)
+    for batch in job.batches():
+        dataset.write_batch(str(out), job, *batch)
+    torn = dataset.part_path(str(out), 1)
+    with open(torn, "r+b") as file:
+        file.truncate(os.path.getsize(torn) // 2)
+    (out / ".part-000002.parquet.123.tmp").write_bytes(b"cut short")
+    assert sorted(dataset.prepare(str(out), job, resume=True)) == [0, 2]
+    assert not (out / ".part-000002.parquet.123.tmp").exists()
+    with pytest.raises(dataset.DatasetError, match="written for another job"):
+        dataset.prepare(str(out), dataclasses.replace(job, seed=6), resume=True)
+
+
+@pytest.mark.parametrize(
+    "arguments, message",
+    [
+        (["--size", "3"], "--size 3 is too small"),
+        (["--solvers", "AStar,Dijkstra"], "unknown solver Dijkstra"),
+        (["--mazes", "0"], "--mazes 0"),
+        (["--size", "201", "--solvers", "FloydWarshall"], "no other solver was chosen"),
+        (["--existing"], "exists: add --resume"),
+        (["--existing", "--resume", "--seed", "8"], "holds another job"),
+        (["--foreign", "--overwrite"], "holds no _corridex_job.json"),
+    ],
+    ids=["size", "solver", "mazes", "floyd-limit", "exists", "resume-other", "foreign"],
+)
+def test_bad_input_is_refused_before_any_worker_starts(
+    arguments, message, tmp_path, monkeypatch, capsys
+):
+    out = tmp_path / "mazes"
+    if "--existing" in arguments:
+        dataset.prepare(str(out), dataset.Job(mazes=3, size=11, solvers=("AStar",), seed=7,
+                                              batch_size=3))
+    if "--foreign" in arguments:
+        out.mkdir()
+        (out / "notes.txt").write_text("mine")
+    arguments = [a for a in arguments if a not in ("--existing", "--foreign")]
+
+    def no_cluster(*args, **kwargs):
+        raise AssertionError("a cluster was started")
+
+    script = load_script()
+    monkeypatch.setattr(dataset, "local_cluster", no_cluster)
+    assert script.main(["--out", str(out), "--batch-size", "3", *arguments]) == 2
+    assert message in capsys.readouterr().err
+    if (out / "notes.txt").exists():
+        assert (out / "notes.txt").read_text() == "mine"
+
+
+@pytest.mark.posix
+def test_ctrl_c_stops_the_job_and_resume_finishes_it(tmp_path):
+    import signal
+
+    out = tmp_path / "mazes"
+    command = [sys.executable, str(EXAMPLES / "dataset.py"), "--out", str(out), "--workers",
+               "2", "--mazes", "400", "--size", "61", "--batch-size", "4", "--seed", "3"]
+    child = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             text=True, start_new_session=True)
+    try:
+        deadline = time.monotonic() + 120
+        while not list(out.glob("part-*")) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        os.killpg(child.pid, signal.SIGINT)  # the whole group, as a terminal's Ctrl-C does
+        _, err = child.communicate(timeout=120)
+    finally:
+        if child.poll() is None:
+            os.killpg(child.pid, signal.SIGKILL)
+            child.wait()
+    assert child.returncode == 130, err
+    lines = [line for line in err.replace("\r", "\n").splitlines() if line.strip()]
+    assert lines[-1].startswith("interrupted: ") and "--resume" in lines[-1], err
+    assert not [line for line in lines if "Traceback" in line or "exception" in line], err
+    parts = sorted(out.glob("part-*"))
+    kept = {part.name: part.stat().st_mtime_ns for part in parts}
+    assert pq.read_table(out).num_rows == 4 * len(dataset.SOLVER_NAMES) * len(parts)
+
+    finished = subprocess.run([*command[:2], "--out", str(out), "--resume", "--workers", "2"],
+                              capture_output=True, text=True, timeout=300, check=False)
+    assert finished.returncode == 0, finished.stderr
+    assert {name: (out / name).stat().st_mtime_ns for name in kept} == kept
+    assert sorted(rows_by_maze(out)) == list(range(400))
