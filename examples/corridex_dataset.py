@@ -16,6 +16,7 @@ import ctypes
 import ctypes.util
 import dataclasses
 import hashlib
+import itertools
 import json
 import os
 import re
@@ -82,7 +83,7 @@ class DatasetError(ValueError):
 @dataclasses.dataclass(frozen=True)
 class Job:
     """What a dataset holds: `mazes` mazes of `size` x `size` grid entries, each solved by every
-    solver of `solvers`, with per-maze seeds derived from `seed`, written `batch_size` to a file."""
+    solver of `solvers`, with per-maze seeds derived from `seed`, `batch_size` mazes a file."""
 
     mazes: int
     size: int
@@ -348,14 +349,18 @@ def open_output(out_dir: str, resume: bool = False, overwrite: bool = False) -> 
     found = stored_job(out_dir)
     if found is None:
         if os.listdir(out_dir):
-            raise DatasetError(f"{out_dir} exists and holds no {JOB_FILE}: not a dataset, left as it is")
+            raise DatasetError(
+                f"{out_dir} exists and holds no {JOB_FILE}: not a dataset, left as it is"
+            )
         return None
     if not (resume or overwrite):
         raise DatasetError(f"{out_dir} exists: add --resume to finish it or --overwrite")
     return found if resume else None
 
 
-def prepare(out_dir: str, job: Job, resume: bool = False, overwrite: bool = False) -> Dict[int, int]:
+def prepare(
+    out_dir: str, job: Job, resume: bool = False, overwrite: bool = False
+) -> Dict[int, int]:
     """Makes `out_dir` ready for `job` (after the checks of open_output) and returns
     {batch: bytes} of the batches already written, which a resume skips."""
     check_job(job)
@@ -427,27 +432,51 @@ def submit(
     on_batch: Optional[Callable[[Dict[str, object]], None]] = None,
 ) -> List[Dict[str, object]]:
     """Runs every batch of `job` not in `skip` on the client's cluster and returns what each
-    wrote, in the order they finished; `on_batch` hears of each as it finishes. A failed batch
-    raises its error, after cancelling the rest."""
+    wrote, in the order they finished; `on_batch` hears of each as it finishes. A few tasks per
+    worker thread are out at a time, so that the scheduler holds a window of the job however
+    large it is. A failed batch raises its error, after cancelling the rest."""
     from distributed import as_completed
 
     done = set(skip)
-    todo = [batch for batch in job.batches() if batch[0] not in done]
-    futures = [
-        client.submit(write_batch, out_dir, job, *batch, pure=False) for batch in todo
-    ]
+    todo = iter([batch for batch in job.batches() if batch[0] not in done])
+    window = max(16, 4 * sum(client.nthreads().values()))
+    running = as_completed()
+    out = set()
+
+    def send(count: int) -> None:
+        for batch in itertools.islice(todo, count):
+            future = client.submit(write_batch, out_dir, job, *batch, pure=False)
+            out.add(future)
+            running.add(future)
+
     summaries = []
     try:
-        for future in as_completed(futures):
+        send(window)
+        for future in running:
             summary = future.result()
+            out.discard(future)
             future.release()
             summaries.append(summary)
+            send(1)
             if on_batch is not None:
                 on_batch(summary)
     except BaseException:
-        client.cancel(futures)
+        client.cancel(list(out))
         raise
     return summaries
+
+
+def check_shared(client, out_dir: str) -> None:
+    """Raises DatasetError unless every worker of the client's cluster sees the folder that
+    prepare() made: a worker that wrote its batches to a disk of its own would lose them."""
+    manifest = os.path.join(out_dir, JOB_FILE)
+    blind = sorted(address for address, sees in client.run(os.path.isfile, manifest).items()
+                   if not sees)
+    if blind:
+        raise DatasetError(
+            f"{len(blind)} workers ({', '.join(blind[:3])}) cannot see {out_dir}: give --out a "
+            "folder that this machine and every worker share"
+        )
 
 
 def local_cluster(workers: int, dashboard: bool = False):

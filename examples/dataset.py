@@ -137,71 +137,86 @@ def plan(args: argparse.Namespace, workers: Optional[int]) -> dataset.Job:
     return job
 
 
+def connect(args: argparse.Namespace, out: str, job: dataset.Job):
+    """The cluster and client the job runs on (no cluster object for a remote scheduler) and
+    the batches already in `out`, which is made ready first for a local cluster."""
+    if args.scheduler is None:
+        written = dataset.prepare(out, job, args.resume, args.overwrite)
+        if len(written) == len(job.batches()):
+            return None, None, written
+        cluster, client = dataset.local_cluster(args.workers, args.dashboard)
+        return cluster, client, written
+    from distributed import Client
+
+    client = Client(args.scheduler)
+    try:
+        client.upload_file(dataset.__file__)  # the workers import the tasks from it
+        written = dataset.prepare(out, job, args.resume, args.overwrite)
+        dataset.check_shared(client, out)
+    except BaseException:
+        client.close()
+        raise
+    return None, client, written
+
+
+def run(args: argparse.Namespace, state: Dict[str, object]) -> int:
+    out = os.path.abspath(args.out)
+    job = state["job"] = plan(args, None if args.scheduler else args.workers)
+    cluster, client, written = connect(args, out, job)
+    state.update(cluster=cluster, client=client, written=written)
+    where = (f"{args.workers} local worker processes" if args.scheduler is None else
+             f"{len(client.scheduler_info()['workers'])} workers at {args.scheduler}")
+    print(f"{dataset.describe(job)}: {len(job.batches()) - len(written)} batches to make on "
+          f"{where}, into {args.out}", file=sys.stderr)
+    done = sum(count for number, _, count in job.batches() if number in written)
+    progress = state["progress"] = Progress(job.mazes, done)
+
+    def heard(summary: Dict[str, object]) -> None:
+        written[int(summary["batch"])] = int(summary["bytes"])
+        progress(summary)
+
+    started = time.perf_counter()
+    made = 0
+    if client is not None:
+        made = sum(int(summary["mazes"])
+                   for summary in dataset.submit(client, out, job, skip=written, on_batch=heard))
+    took = time.perf_counter() - started
+    progress.close()
+    print(f"{job.mazes} mazes, {job.mazes * len(job.solvers)} rows, "
+          f"{sum(written.values()) / 1e6:.1f} MB in {args.out}; this run made {made} in "
+          f"{took:.1f} s, {made / max(took, 1e-9):.1f} mazes/s")
+    return 0
+
+
 def main(argv: Optional[Sequence[str]] = None) -> int:
     args = parse(argv)
-    out = os.path.abspath(args.out)
+    state: Dict[str, object] = {}  # what run() has set up, for the way out
     try:
-        job = plan(args, None if args.scheduler else args.workers)
-        if args.scheduler is None:
-            written = dataset.prepare(out, job, args.resume, args.overwrite)
+        return run(args, state)
     except dataset.DatasetError as error:
         print(f"dataset.py: error: {error}", file=sys.stderr)
         return 2
-
-    cluster = client = progress = None
-    finished = 0
-    try:
-        if args.scheduler is None:
-            finished = len(written)
-            if finished < len(job.batches()):
-                cluster, client = dataset.local_cluster(args.workers, args.dashboard)
-            where = f"{args.workers} local worker processes"
-        else:
-            from distributed import Client
-
-            client = Client(args.scheduler)
-            client.upload_file(dataset.__file__)  # the workers import the tasks from it
-            where = f"{len(client.scheduler_info()['workers'])} workers at {args.scheduler}"
-            try:
-                written = dataset.prepare(out, job, args.resume, args.overwrite)
-            except dataset.DatasetError as error:
-                print(f"dataset.py: error: {error}", file=sys.stderr)
-                return 2
-            finished = len(written)
-        print(f"{dataset.describe(job)}: {len(job.batches()) - finished} batches to make on "
-              f"{where}, into {args.out}", file=sys.stderr)
-        done_mazes = sum(count for number, _, count in job.batches() if number in written)
-        progress = Progress(job.mazes, done_mazes)
-
-        def heard(summary: Dict[str, object]) -> None:
-            nonlocal finished
-            finished += 1
-            written[int(summary["batch"])] = int(summary["bytes"])
-            progress(summary)
-
-        started = time.perf_counter()
-        summaries = []
-        if finished < len(job.batches()):
-            summaries = dataset.submit(client, out, job, skip=written, on_batch=heard)
-        took = time.perf_counter() - started
-        progress.close()
-        made = sum(int(summary["mazes"]) for summary in summaries)
-        rows = job.mazes * len(job.solvers)
-        print(f"{job.mazes} mazes, {rows} rows, {sum(written.values()) / 1e6:.1f} MB in "
-              f"{args.out}; this run made {made} in {took:.1f} s, "
-              f"{made / max(took, 1e-9):.1f} mazes/s")
-        return 0
     except KeyboardInterrupt:
-        if progress is not None:
-            progress.close()
         logging.disable(logging.CRITICAL)  # what the stopping cluster would say is no news
-        print(f"\ninterrupted: {finished} of {len(job.batches())} batches are in {args.out}; "
-              "--resume finishes the job", file=sys.stderr, flush=True)
+        if state.get("progress") is not None:
+            state["progress"].close()
+        job, written = state.get("job"), state.get("written")
+        where = (f"{len(written)} of {len(job.batches())} batches are in {args.out}; --resume "
+                 "finishes the job" if written is not None else "before any batch was made")
+        print(f"\ninterrupted: {where}", file=sys.stderr, flush=True)
         return 130
+    except Exception as error:  # a batch that failed, or a cluster that could not be had
+        if state.get("progress") is not None:
+            state["progress"].close()
+        print(f"dataset.py: error: {type(error).__name__}: {error}", file=sys.stderr)
+        return 1
     finally:
+        cluster, client = state.get("cluster"), state.get("client")
         if cluster is not None:
-            # Unfinished (stopped, or a batch failed): no waiting for the tasks still running.
-            dataset.stop_local_cluster(cluster, client, at_once=finished < len(job.batches()))
+            # Not finished (stopped, or a batch failed): no waiting for the tasks still running.
+            written, job = state["written"], state["job"]
+            dataset.stop_local_cluster(cluster, client,
+                                       at_once=len(written) < len(job.batches()))
         elif client is not None:
             client.close()
 
