@@ -49,8 +49,8 @@ SOLVER_NAMES = (
 FLOYD_WARSHALL_CELL_LIMIT = 2500
 # Two cells at least, so that the start and the end of each route differ.
 MIN_SIZE = 4
-# Seeds for srand run from 1 to 2**31 - 2: glibc's srand(0) is srand(1), and its generator
-# reduces seeds modulo 2**31 - 1, so every seed in this range starts a sequence of its own.
+# Seeds for srand run from 1 to 2**31 - 2, positive 31-bit values that no C runtime takes
+# alike (glibc's srand(0) is its srand(1), and it folds larger seeds modulo 2**31 - 1).
 SEED_COUNT = 2**31 - 2
 # Each task should do this much work: a Dask task costs a few milliseconds to schedule, run and
 # report, which is then about 1% of it, and a batch stays small in a worker's memory.
@@ -210,10 +210,9 @@ class _CRuntime:
                     break
             else:
                 raise RuntimeError(
-                    "cannot seed the C runtime's rand that Corridex draws from: no srand "
-                    "found in this process or its C library changes the mazes that "
-                    "RandomMazeGenerator carves, and without a seed per maze the workers "
-                    "would carve the same ones"
+                    "cannot seed the C runtime's rand that Corridex draws from: no srand was "
+                    "found, or seeding it twice alike does not repeat a maze; without a seed "
+                    "per maze the workers would carve the same mazes"
                 )
         self._srand(seed)
 
