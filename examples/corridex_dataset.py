@@ -36,13 +36,12 @@ from distributed.diagnostics.plugin import WorkerPlugin
 import Corridex
 from Corridex import Index
 
-SOLVER_NAMES = (
-    "DepthFirstSearch",
-    "BreadthFirstSearch",
-    "DijkstraAlgorithm",
-    "AStar",
-    "BellmanFord",
-    "FloydWarshall",
+# The solver classes in the order the module registers them (DepthFirstSearch first,
+# FloydWarshall last), read from the module so that the list cannot fall behind it.
+SOLVER_NAMES = tuple(
+    name
+    for name, value in vars(Corridex).items()
+    if isinstance(value, type) and hasattr(value, "solve")
 )
 # FloydWarshall's time grows with the cube of the corridor nodes; above this many maze cells it
 # is left out, as the demo does.
@@ -495,6 +494,9 @@ def local_cluster(workers: int, dashboard: bool = False):
         processes=True,
         host="127.0.0.1",
         dashboard_address="127.0.0.1:8787" if dashboard else None,
+        # Without a dashboard the scheduler still serves its health and metrics pages: on a
+        # free port, rather than on 8787 with a warning when another cluster holds it.
+        scheduler_kwargs=None if dashboard else {"dashboard_address": "127.0.0.1:0"},
     )
     client = Client(cluster)
     client.register_plugin(IgnoreInterrupts(), name=IgnoreInterrupts.name)
