@@ -513,7 +513,7 @@ def stop_local_cluster(cluster, client, at_once: bool = False) -> None:
         async def stop_workers() -> None:
             import asyncio
 
-            await asyncio.gather(*(nanny.close(timeout=0.25) for nanny in nannies))
+            await asyncio.gather(*(nanny.close(timeout=0.1) for nanny in nannies))
 
         cluster.sync(stop_workers)
     cluster.close()
