@@ -25,6 +25,7 @@ import signal
 import sys
 import threading
 import time
+import uuid
 from typing import Callable, Dict, Iterable, List, Optional, Sequence, Tuple
 
 import numpy as np
@@ -291,7 +292,8 @@ def write_batch(out_dir: str, job: Job, batch: int, first: int, count: int) -> D
     started = time.perf_counter()
     table = make_batch(job, first, count)
     path = part_path(out_dir, batch)
-    scratch = os.path.join(out_dir, f".{os.path.basename(path)}.{os.getpid()}.tmp")
+    # Named apart for each attempt: a batch may be run twice at once, on two machines.
+    scratch = os.path.join(out_dir, f".{os.path.basename(path)}.{uuid.uuid4().hex}.tmp")
     pq.write_table(table, scratch, compression="zstd")
     os.replace(scratch, path)
     return {
@@ -513,7 +515,11 @@ def stop_local_cluster(cluster, client, at_once: bool = False) -> None:
         async def stop_workers() -> None:
             import asyncio
 
-            await asyncio.gather(*(nanny.close(timeout=0.1) for nanny in nannies))
+            # A worker that outlasts the timeout has been sent SIGTERM already, and
+            # cluster.close() below waits for it: its nanny's TimeoutError is no news.
+            await asyncio.gather(
+                *(nanny.close(timeout=0.1) for nanny in nannies), return_exceptions=True
+            )
 
         cluster.sync(stop_workers)
     cluster.close()
