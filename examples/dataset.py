@@ -85,7 +85,8 @@ def parse(argv: Optional[Sequence[str]]) -> argparse.Namespace:
     parser.add_argument("--workers", type=int, default=os.cpu_count() or 1,
                         help="worker processes of the local cluster (default: one per core)")
     parser.add_argument("--dashboard", action="store_true",
-                        help="serve the local cluster's dashboard on http://127.0.0.1:8787")
+                        help="serve the local cluster's dashboard on http://127.0.0.1:8787 "
+                        "(needs bokeh)")
     written = parser.add_mutually_exclusive_group()
     written.add_argument("--resume", action="store_true",
                          help="finish a job that was stopped: skip the batches already written")
