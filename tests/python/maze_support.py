@@ -45,14 +45,19 @@ class Promises(NamedTuple):
 
 # One row per solver class, in the order the module registers them.
 PROMISES = {
-    # name                          graph       route          distance          unreached    recorded       count       second    max nodes
-    "DepthFirstSearch":   Promises("corridor", "end-first",   "route-length",   "empty",     "start-first", "recorded", "same",    0),
-    "BreadthFirstSearch": Promises("cell",     "end-first",   "fewest",         "end-alone", "start-first", "recorded", "same",    0),
-    "DijkstraAlgorithm":  Promises("corridor", "end-first",   "at-least-route", "empty",     "start-first", "recorded", "same",    0),
-    "AStar":              Promises("corridor", "end-first",   "at-least-route", "empty",     "start-first", "recorded", "same",    0),
-    "BellmanFord":        Promises("corridor", "end-first",   "fewest",         "empty",     "never-start", "recorded", "same",    0),
-    "FloydWarshall":      Promises("corridor", "start-first", "fewest",         "empty",     "every-node",  "cube",     "appends", 48),
-}  # fmt: skip
+    "DepthFirstSearch": Promises("corridor", "end-first", "route-length",
+                                 "empty", "start-first", "recorded", "same", 0),
+    "BreadthFirstSearch": Promises("cell", "end-first", "fewest",
+                                   "end-alone", "start-first", "recorded", "same", 0),
+    "DijkstraAlgorithm": Promises("corridor", "end-first", "at-least-route",
+                                  "empty", "start-first", "recorded", "same", 0),
+    "AStar": Promises("corridor", "end-first", "at-least-route",
+                      "empty", "start-first", "recorded", "same", 0),
+    "BellmanFord": Promises("corridor", "end-first", "fewest",
+                            "empty", "never-start", "recorded", "same", 0),
+    "FloydWarshall": Promises("corridor", "start-first", "fewest",
+                              "empty", "every-node", "cube", "appends", 48),
+}
 
 SOLVER_NAMES = list(PROMISES)
 SOLVERS = [getattr(Corridex, name) for name in SOLVER_NAMES]

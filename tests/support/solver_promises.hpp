@@ -39,17 +39,21 @@ struct Promises {
     std::size_t maxNodes; // the checks skip graphs larger than this (0: no limit)
 };
 
-// clang-format off
+// One row per solver, in the order of AllSolvers.
 inline constexpr Promises kPromises[] = {
-    //  name                  graph            route              distance                  unreached             recorded               count            second solve          max nodes
-    {"DepthFirstSearch",   Graph::Corridor, Route::EndFirst,   Distance::RouteLength,  Unreached::Empty,    Recorded::StartFirst, Count::Recorded, SecondSolve::Same,    0},
-    {"BreadthFirstSearch", Graph::Cell,     Route::EndFirst,   Distance::Fewest,       Unreached::EndAlone, Recorded::StartFirst, Count::Recorded, SecondSolve::Same,    0},
-    {"DijkstraAlgorithm",  Graph::Corridor, Route::EndFirst,   Distance::AtLeastRoute, Unreached::Empty,    Recorded::StartFirst, Count::Recorded, SecondSolve::Same,    0},
-    {"AStar",              Graph::Corridor, Route::EndFirst,   Distance::AtLeastRoute, Unreached::Empty,    Recorded::StartFirst, Count::Recorded, SecondSolve::Same,    0},
-    {"BellmanFord",        Graph::Corridor, Route::EndFirst,   Distance::Fewest,       Unreached::Empty,    Recorded::NeverStart, Count::Recorded, SecondSolve::Same,    0},
-    {"FloydWarshall",      Graph::Corridor, Route::StartFirst, Distance::Fewest,       Unreached::Empty,    Recorded::EveryNode,  Count::Cube,     SecondSolve::Appends, 48},
+    {"DepthFirstSearch", Graph::Corridor, Route::EndFirst, Distance::RouteLength,
+     Unreached::Empty, Recorded::StartFirst, Count::Recorded, SecondSolve::Same, 0},
+    {"BreadthFirstSearch", Graph::Cell, Route::EndFirst, Distance::Fewest,
+     Unreached::EndAlone, Recorded::StartFirst, Count::Recorded, SecondSolve::Same, 0},
+    {"DijkstraAlgorithm", Graph::Corridor, Route::EndFirst, Distance::AtLeastRoute,
+     Unreached::Empty, Recorded::StartFirst, Count::Recorded, SecondSolve::Same, 0},
+    {"AStar", Graph::Corridor, Route::EndFirst, Distance::AtLeastRoute,
+     Unreached::Empty, Recorded::StartFirst, Count::Recorded, SecondSolve::Same, 0},
+    {"BellmanFord", Graph::Corridor, Route::EndFirst, Distance::Fewest,
+     Unreached::Empty, Recorded::NeverStart, Count::Recorded, SecondSolve::Same, 0},
+    {"FloydWarshall", Graph::Corridor, Route::StartFirst, Distance::Fewest,
+     Unreached::Empty, Recorded::EveryNode, Count::Cube, SecondSolve::Appends, 48},
 };
-// clang-format on
 
 constexpr bool sameName(const char* a, const char* b) {
     while (*a != '\0' && *a == *b) {
