@@ -24,7 +24,8 @@ public:
     PyObject* operator()(const Index& cell) const;
 
 private:
-    const pybind11::detail::type_info* indexType_ = nullptr;
+    // Unused by the public-API branch, which lets pybind11 look the class up.
+    [[maybe_unused]] const pybind11::detail::type_info* indexType_ = nullptr;
 };
 
 // Whether `object`, when it is an instance of the bound class `cls`, holds a constructed value;
