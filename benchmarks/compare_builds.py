@@ -25,10 +25,11 @@ import sys
 
 WORKER = r"""
 import gc, json, os, sys, time
-sys.path.insert(0, sys.argv[1])
+sys.path[:0] = [sys.argv[1], sys.argv[4]]
 import numpy
 import Corridex
 from Corridex import Index
+from maze_support import UNLIMITED
 
 PAGE = os.sysconf("SC_PAGE_SIZE")
 def resident():
@@ -42,7 +43,7 @@ def maze(side, seed):
     return grid, Index(0, 0), Index(side - 1, side - 1)
 
 mode, side = sys.argv[2], int(sys.argv[3])
-names = ["DepthFirstSearch", "BreadthFirstSearch", "DijkstraAlgorithm", "AStar", "BellmanFord"]
+names = [cls.__name__ for cls in UNLIMITED]
 out = {}
 if mode == "speed":
     grid, start, end = maze(side, 1)
@@ -82,8 +83,12 @@ print(json.dumps(out))
 """
 
 
+# The solver list is the tests' own.
+TESTS = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "python")
+
+
 def run(folder, mode, side):
-    done = subprocess.run([sys.executable, "-c", WORKER, folder, mode, str(side)],
+    done = subprocess.run([sys.executable, "-c", WORKER, folder, mode, str(side), TESTS],
                           capture_output=True, text=True, check=True)
     return json.loads(done.stdout)
 

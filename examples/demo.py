@@ -35,16 +35,11 @@ class Solver(Protocol):
     def TraversedNodesNo(self) -> int: ...
 
 
+# The module's solver classes, in the order it registers them: the classes that solve().
 SOLVERS: Dict[str, Callable[[Grid, Corridex.Index, Corridex.Index], Solver]] = {
-    solver.__name__: solver
-    for solver in (
-        Corridex.DepthFirstSearch,
-        Corridex.BreadthFirstSearch,
-        Corridex.DijkstraAlgorithm,
-        Corridex.AStar,
-        Corridex.BellmanFord,
-        Corridex.FloydWarshall,
-    )
+    name: value
+    for name, value in vars(Corridex).items()
+    if isinstance(value, type) and hasattr(value, "solve")
 }
 
 # FloydWarshall's time grows with the cube of the corridor graph's nodes and its tables with

@@ -27,6 +27,9 @@ from Corridex import Index
 
 Grid = List[List[bool]]
 Result = Tuple[List[Index], int]
+# The module's solver classes, in the order it registers them: the classes that solve().
+SOLVER_NAMES = [name for name, value in vars(Corridex).items()
+                if isinstance(value, type) and hasattr(value, "solve")]
 
 
 def corners(grid: Grid) -> Tuple[Index, Index]:
@@ -62,9 +65,7 @@ def main(argv: Sequence[str] | None = None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--count", type=int, default=200, help="mazes in the batch")
     parser.add_argument("--size", type=int, default=61, help="width and hight of each maze")
-    parser.add_argument("--solver", default="FloydWarshall",
-                        choices=["DepthFirstSearch", "BreadthFirstSearch", "DijkstraAlgorithm",
-                                 "AStar", "BellmanFord", "FloydWarshall"])
+    parser.add_argument("--solver", default="FloydWarshall", choices=SOLVER_NAMES)
     parser.add_argument("--workers", type=int, nargs="+", default=[1, 2],
                         help="worker process counts to time")
     args = parser.parse_args(argv)

@@ -22,6 +22,9 @@ struct Index {
 // put each Index beside the object that owns it, in its language's own small-object heap, so
 // that the memory goes back with those objects. Installed once, before any Index is made with
 // `new`; `allocate` throws std::bad_alloc or returns memory, `release` takes what it returned.
+// Both run on the thread that makes or frees the Index, with nothing held by the core: whatever
+// lock the allocator needs is the caller's to hold. CPython's small-object heap, the binding's
+// choice, needs the interpreter lock, so there every Index is made and freed with it held.
 struct IndexAllocator {
     void* (*allocate)(std::size_t bytes);
     void (*release)(void* cell) noexcept;

@@ -1,5 +1,7 @@
 #include "module/bound_classes.hpp"
 
+#include "module/pybind11_internals.hpp"
+
 #include <string>
 #include <vector>
 
@@ -8,69 +10,72 @@ namespace py = pybind11;
 namespace corridex::binding {
 namespace {
 
-// Whether an instance's holder is constructed is read from pybind11's internals (its
-// value_and_holder), unchanged since long before the pybind11 range CMakeLists.txt accepts;
-// tests/python/test_bad_input.py checks the outcome on every build it tests.
-bool isConstructed(PyObject* object, const py::detail::type_info* info) {
-    auto* instance = reinterpret_cast<py::detail::instance*>(object);
-    return instance->get_value_and_holder(info).holder_constructed();
-}
-
 std::string nameOf(PyTypeObject* cls) {
     return py::handle(reinterpret_cast<PyObject*>(cls)).attr("__name__").cast<std::string>();
 }
 
-// pybind11's __init__ of one class and the method that stands in front of it. The stand-in is
-// bound to the same function record as pybind11's __init__, so that everything about the two
-// reads alike; records and guards live as long as the process, like the classes.
+// pybind11's __init__ of one class and the method that stands in front of it, bound to `self`
+// (see prepareInitStandIn); guards live as long as the process, like the classes.
 struct InitGuard {
-    PyObject* record;
+    PyObject* self;
     PyObject* original;
     PyTypeObject* cls;
+    std::string name;
     std::string doc;
     PyMethodDef method;
 };
+
+// Per thread: Python code run while the arguments convert can switch threads.
+thread_local const char* runningMethod = "";
 
 std::vector<InitGuard*>& initGuards() {
     static auto* guards = new std::vector<InitGuard*>();
     return *guards;
 }
 
-PyObject* initOnce(PyObject* record, PyObject* args, PyObject* kwargs) {
+PyObject* initOnce(PyObject* self, PyObject* args, PyObject* kwargs) {
     const InitGuard* guard = nullptr;
     for (const InitGuard* candidate : initGuards()) {
-        guard = candidate->record == record ? candidate : guard;
+        guard = candidate->self == self ? candidate : guard;
     }
     if (guard == nullptr) {
         PyErr_SetString(PyExc_SystemError, "__init__ lost track of its class");
         return nullptr;
     }
-    if (PyTuple_GET_SIZE(args) > 0) {
-        PyObject* self = PyTuple_GET_ITEM(args, 0);
-        if (PyObject_TypeCheck(self, guard->cls) &&
-            isConstructed(self, py::detail::get_type_info(guard->cls))) {
-            const std::string name = nameOf(guard->cls);
-            PyErr_Format(PyExc_TypeError,
-                         "%s object is already initialised: make a new %s instead of calling "
-                         "__init__ again",
-                         name.c_str(), name.c_str());
-            return nullptr;
-        }
+    PyObject* object = PyTuple_GET_SIZE(args) > 0 ? PyTuple_GET_ITEM(args, 0) : nullptr;
+    if (object != nullptr && PyObject_TypeCheck(object, guard->cls) &&
+        internals::isConstructed(object, guard->cls)) {
+        const std::string name = nameOf(guard->cls);
+        PyErr_Format(PyExc_TypeError,
+                     "%s object is already initialised: make a new %s instead of calling "
+                     "__init__ again",
+                     name.c_str(), name.c_str());
+        return nullptr;
     }
-    return PyObject_Call(guard->original, args, kwargs);
+    const char* outer = runningMethod;
+    runningMethod = guard->method.ml_name;
+    PyObject* result = PyObject_Call(guard->original, args, kwargs);
+    runningMethod = outer;
+    if (result != nullptr && object != nullptr) {
+        internals::constructed(object);
+    }
+    return result;
 }
 
 } // namespace
 
-void requireConstructed(py::handle object, const std::type_info& type) {
-    const py::detail::type_info* info = py::detail::get_type_info(type);
-    if (info == nullptr || !PyObject_TypeCheck(object.ptr(), info->type) ||
-        isConstructed(object.ptr(), info)) {
+void requireConstructed(py::handle object, py::handle cls) {
+    auto* type = reinterpret_cast<PyTypeObject*>(cls.ptr());
+    if (internals::isConstructed(object.ptr(), type)) {
         return;
     }
-    const std::string name = nameOf(info->type);
+    const std::string name = nameOf(type);
     throw py::type_error(name + " object is not initialised: it was made by " + name +
                          ".__new__ without " + name + ".__init__");
+}
+
+const char* runningMethodName() {
+    return runningMethod;
 }
 
 void refusePickling(py::handle cls) {
@@ -80,16 +85,19 @@ void refusePickling(py::handle cls) {
 
 void refuseSecondInit(py::handle cls) {
     py::object original = cls.attr("__init__");
-    py::object record = original.attr("__self__");
+    py::object self = internals::prepareInitStandIn(cls, original);
     const py::object module = original.attr("__module__");
-    auto* guard =
-        new InitGuard{record.ptr(), original.ptr(), reinterpret_cast<PyTypeObject*>(cls.ptr()),
-                      original.attr("__doc__").cast<std::string>(), PyMethodDef{}};
+    auto* guard = new InitGuard{self.ptr(),
+                                original.ptr(),
+                                reinterpret_cast<PyTypeObject*>(cls.ptr()),
+                                original.attr("__name__").cast<std::string>(),
+                                original.attr("__doc__").cast<std::string>(),
+                                PyMethodDef{}};
     guard->method = PyMethodDef{
-        "__init__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(initOnce)),
+        guard->name.c_str(), reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(initOnce)),
         METH_VARARGS | METH_KEYWORDS, guard->doc.c_str()};
     auto function = py::reinterpret_steal<py::object>(
-        PyCFunction_NewEx(&guard->method, record.ptr(), module.ptr()));
+        PyCFunction_NewEx(&guard->method, self.ptr(), module.ptr()));
     py::object method =
         function ? py::reinterpret_steal<py::object>(PyInstanceMethod_New(function.ptr()))
                  : py::object();
@@ -98,7 +106,7 @@ void refuseSecondInit(py::handle cls) {
         throw py::error_already_set();
     }
     initGuards().push_back(guard);
-    record.release();
+    self.release();
     original.release();
     py::setattr(cls, "__init__", method);
 }

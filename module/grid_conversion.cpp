@@ -2,6 +2,7 @@
 
 #include "maze/memory_budget.hpp"
 #include "maze/platform.hpp"
+#include "module/bound_classes.hpp"
 #include "module/python_interrupt.hpp"
 
 #include <algorithm>
@@ -22,13 +23,17 @@ std::string typeName(PyObject* object) {
     return std::string(Py_TYPE(object)->tp_name).substr(0, 200);
 }
 
-// A grid that fails to load in the converting pass raises TypeError saying where and why, in
-// a few lines however large the grid; the strict pass only returns false, so that the
-// converting pass gets its turn.
-constexpr const char* kRejected = "__init__(): incompatible constructor arguments. grid ";
+// A grid that fails to load raises TypeError saying where and why, in a few lines however large
+// the grid, in the words pybind11 uses for arguments that fit no constructor, headed by the name
+// of the method called.
+std::string rejection(const std::string& what) {
+    const std::string method = runningMethodName();
+    return (method.empty() ? "" : method + "(): ") + "incompatible constructor arguments. grid " +
+           what;
+}
 
 [[noreturn]] void rejectGrid(const std::string& what) {
-    throw py::type_error(kRejected + what);
+    throw py::type_error(rejection(what));
 }
 
 std::string cellName(std::size_t row, std::size_t col) {
@@ -37,43 +42,29 @@ std::string cellName(std::size_t row, std::size_t col) {
 
 // After Python code run for the grid (an item's __bool__, a sequence's __getitem__ or
 // __len__) raised: an interrupt or an exit goes on as it is; any other exception becomes the
-// converting pass's TypeError, chained to it.
-bool failedInPython(bool convert, const std::string& where) {
+// grid's TypeError, chained to it.
+[[noreturn]] void failedInPython(const std::string& where) {
     if (PyErr_ExceptionMatches(PyExc_Exception) == 0) {
         throw py::error_already_set();
     }
-    if (!convert) {
-        PyErr_Clear();
-        return false;
-    }
-    py::raise_from(PyExc_TypeError, (kRejected + where).c_str());
+    py::raise_from(PyExc_TypeError, rejection(where).c_str());
     throw py::error_already_set();
 }
 
-// One item by pybind11's bool rules: True, False and NumPy booleans in the strict pass, and in
-// the converting pass also None (as false) and anything with a truth value (nb_bool).
-bool loadCell(PyObject* item, bool convert, std::uint8_t& cell, std::size_t row, std::size_t col) {
+// One item by pybind11's converting bool rules: True, False, NumPy booleans, None (as false)
+// and anything with a truth value (nb_bool).
+std::uint8_t loadCell(PyObject* item, std::size_t row, std::size_t col) {
     if (item == Py_True) {
-        cell = 1;
-        return true;
+        return 1;
     }
-    if (item == Py_False) {
-        cell = 0;
-        return true;
+    if (item == Py_False || item == Py_None) {
+        return 0;
     }
     py::detail::make_caster<bool> caster;
     if (caster.load(item, false)) {
-        cell = static_cast<bool>(caster) ? 1 : 0;
-        return true;
+        return static_cast<bool>(caster) ? 1 : 0;
     }
     PyErr_Clear();
-    if (!convert) {
-        return false;
-    }
-    if (item == Py_None) {
-        cell = 0;
-        return true;
-    }
     const PyNumberMethods* number = Py_TYPE(item)->tp_as_number;
     if (number == nullptr || number->nb_bool == nullptr) {
         rejectGrid(cellName(row, col) + " (of type '" + typeName(item) +
@@ -81,11 +72,10 @@ bool loadCell(PyObject* item, bool convert, std::uint8_t& cell, std::size_t row,
     }
     const int truth = number->nb_bool(item);
     if (truth < 0) {
-        return failedInPython(convert, cellName(row, col) + " (of type '" + typeName(item) +
-                                           "'): taking its truth value raised an exception");
+        failedInPython(cellName(row, col) + " (of type '" + typeName(item) +
+                       "'): taking its truth value raised an exception");
     }
-    cell = truth != 0 ? 1 : 0;
-    return true;
+    return truth != 0 ? 1 : 0;
 }
 
 // The common case, a list holding only True and False, read without running any Python code:
@@ -108,80 +98,69 @@ bool copyBoolItems(PyObject* const* items, std::size_t length, std::uint8_t* cel
 
 // A sequence other than a list can claim a length it cannot deliver, so its cells are gathered
 // one by one before the row is sized, and a false length costs nothing.
-bool loadOtherRow(PyObject* row, Py_ssize_t length, bool convert, Grid& grid, std::size_t r,
+void loadOtherRow(PyObject* row, Py_ssize_t length, Grid& grid, std::size_t r,
                   CancellationPoll& poll) {
     std::vector<std::uint8_t> gathered;
     for (Py_ssize_t k = 0; k < length; ++k) {
         poll.tick();
         const auto item = py::reinterpret_steal<py::object>(PySequence_GetItem(row, k));
         const auto c = static_cast<std::size_t>(k);
-        std::uint8_t cell = 0;
         if (!item) {
-            return failedInPython(convert, cellName(r, c) + " could not be read");
+            failedInPython(cellName(r, c) + " could not be read");
         }
-        if (!loadCell(item.ptr(), convert, cell, r, c)) {
-            return false;
-        }
-        gathered.push_back(cell);
+        gathered.push_back(loadCell(item.ptr(), r, c));
     }
     std::copy(gathered.begin(), gathered.end(), grid.appendRow(gathered.size()));
-    return true;
 }
 
-bool loadRow(PyObject* row, bool convert, Grid& grid, std::size_t r, CancellationPoll& poll) {
+void loadRow(PyObject* row, Grid& grid, std::size_t r, CancellationPoll& poll) {
     if (!isSequenceOfItems(row)) {
-        if (convert) {
-            rejectGrid("row " + std::to_string(r) + " (of type '" + typeName(row) +
-                       "') is not a sequence of cells");
-        }
-        return false;
+        rejectGrid("row " + std::to_string(r) + " (of type '" + typeName(row) +
+                   "') is not a sequence of cells");
     }
     const Py_ssize_t length = PySequence_Size(row);
     if (length < 0) {
-        return failedInPython(convert, "row " + std::to_string(r) + " has no length");
+        failedInPython("row " + std::to_string(r) + " has no length");
     }
     if (PyList_Check(row) == 0) {
-        return loadOtherRow(row, length, convert, grid, r, poll);
+        loadOtherRow(row, length, grid, r, poll);
+        return;
     }
     std::uint8_t* cells = grid.appendRow(static_cast<std::size_t>(length));
     poll.tick(static_cast<std::uint64_t>(length) / 16 + 1);
     if (copyBoolItems(PySequence_Fast_ITEMS(row), static_cast<std::size_t>(length), cells)) {
-        return true;
+        return;
     }
     for (Py_ssize_t k = 0; k < length; ++k) {
         // An item's __bool__ can run any code, even code that shortens this list, so the list is
         // re-measured and each item held while it converts.
         if (k >= PyList_GET_SIZE(row)) {
-            if (convert) {
-                rejectGrid("row " + std::to_string(r) + " shrank while it was read");
-            }
-            return false;
+            rejectGrid("row " + std::to_string(r) + " shrank while it was read");
         }
         poll.tick();
         auto item = py::reinterpret_borrow<py::object>(PyList_GET_ITEM(row, k));
-        if (!loadCell(item.ptr(), convert, cells[k], r, static_cast<std::size_t>(k))) {
-            return false;
-        }
+        cells[k] = loadCell(item.ptr(), r, static_cast<std::size_t>(k));
     }
-    return true;
 }
 
-// C-contiguous two-dimensional NumPy arrays of one-byte booleans (or, when converting, unsigned
-// bytes) are read straight from their buffer. Anything else returns false and is left to the
-// general path, which gives the same answer more slowly.
-bool loadNumpyBuffer(PyObject* source, bool convert, Grid& grid) {
-    if (std::strcmp(Py_TYPE(source)->tp_name, "numpy.ndarray") != 0) {
+// A C-contiguous two-dimensional buffer of one-byte booleans or unsigned bytes (a NumPy array
+// or a subclass, a memoryview, any other exporter) is read straight from its memory. Anything
+// else returns false and is left to the general path, which gives the same answer more slowly.
+bool loadBuffer(PyObject* source, Grid& grid) {
+    if (PyObject_CheckBuffer(source) == 0) {
         return false;
     }
     Py_buffer view;
     if (PyObject_GetBuffer(source, &view, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) != 0) {
+        if (PyErr_ExceptionMatches(PyExc_Exception) == 0) {
+            throw py::error_already_set();
+        }
         PyErr_Clear();
         return false;
     }
     const char* format = view.format == nullptr ? "B" : view.format;
-    const bool boolean = std::strcmp(format, "?") == 0;
-    const bool bytes = std::strcmp(format, "B") == 0;
-    const bool usable = view.ndim == 2 && view.itemsize == 1 && (boolean || (bytes && convert));
+    const bool usable = view.ndim == 2 && view.itemsize == 1 &&
+                        (std::strcmp(format, "?") == 0 || std::strcmp(format, "B") == 0);
     if (usable) {
         const auto rows = static_cast<std::size_t>(view.shape[0]);
         const auto cols = static_cast<std::size_t>(view.shape[1]);
@@ -190,8 +169,9 @@ bool loadNumpyBuffer(PyObject* source, bool convert, Grid& grid) {
         grid.reserve(rows, rows * cols);
         for (std::size_t r = 0; r < rows; ++r) {
             std::uint8_t* cells = grid.appendRow(cols);
+            const std::uint8_t* row = data + r * cols;
             for (std::size_t c = 0; c < cols; ++c) {
-                cells[c] = data[r * cols + c] != 0 ? 1 : 0;
+                cells[c] = row[c] != 0 ? 1 : 0;
             }
         }
     }
@@ -201,9 +181,9 @@ bool loadNumpyBuffer(PyObject* source, bool convert, Grid& grid) {
 
 } // namespace
 
-bool loadGrid(py::handle source, bool convert, Grid& grid) {
+bool loadGrid(py::handle source, Grid& grid) {
     PyObject* object = source.ptr();
-    if (loadNumpyBuffer(object, convert, grid)) {
+    if (loadBuffer(object, grid)) {
         return true;
     }
     if (!isSequenceOfItems(object)) {
@@ -211,7 +191,7 @@ bool loadGrid(py::handle source, bool convert, Grid& grid) {
     }
     const Py_ssize_t rows = PySequence_Size(object);
     if (rows < 0) {
-        return failedInPython(convert, "has no length");
+        failedInPython("has no length");
     }
     Grid loaded;
     const bool isList = PyList_Check(object) != 0;
@@ -238,19 +218,14 @@ bool loadGrid(py::handle source, bool convert, Grid& grid) {
     for (Py_ssize_t r = 0; r < rows; ++r) {
         const auto rowNumber = static_cast<std::size_t>(r);
         if (isList && r >= PyList_GET_SIZE(object)) {
-            if (convert) {
-                rejectGrid("shrank while it was read");
-            }
-            return false;
+            rejectGrid("shrank while it was read");
         }
         py::object row = isList ? py::reinterpret_borrow<py::object>(PyList_GET_ITEM(object, r))
                                 : py::reinterpret_steal<py::object>(PySequence_GetItem(object, r));
         if (!row) {
-            return failedInPython(convert, "row " + std::to_string(r) + " could not be read");
+            failedInPython("row " + std::to_string(r) + " could not be read");
         }
-        if (!loadRow(row.ptr(), convert, loaded, rowNumber, poll)) {
-            return false;
-        }
+        loadRow(row.ptr(), loaded, rowNumber, poll);
     }
     grid = std::move(loaded);
     return true;

@@ -6,15 +6,15 @@
 
 namespace corridex::binding {
 
-// Reads a grid from any sequence of sequences (not str or bytes) of items that pybind11's bool
-// conversion accepts: True/False and NumPy booleans always; with `convert`, also None (as false)
-// and anything with a truth value, such as 0 and 1. Lists of True/False and C-contiguous 2-D
-// NumPy bool arrays (uint8 with `convert`) take fast paths with the same outcome. Returns false,
-// with no Python error set, when the object is not such a grid; but with `convert`, a row that
-// is not a sequence or an item without a truth value raises TypeError naming its row, column
-// and type (chained to the exception, if any, that Python code raised). KeyboardInterrupt, from
-// Python code or from a Ctrl-C during a long read, goes through.
-bool loadGrid(pybind11::handle source, bool convert, Grid& grid);
+// Reads a grid from any sequence of sequences (not str or bytes) of items that pybind11's
+// converting bool rules accept: True, False, NumPy booleans, None (as false) and anything with a
+// truth value, such as 0 and 1. Lists of True/False and C-contiguous 2-D buffers of one-byte
+// booleans or unsigned bytes (NumPy arrays among them) take fast paths with the same outcome.
+// Returns false, with no Python error set, when the object is not a sequence (nor such a
+// buffer); a row that is not a sequence or an item without a truth value raises TypeError naming
+// its row, column and type (chained to the exception, if any, that Python code raised).
+// KeyboardInterrupt, from Python code or from a Ctrl-C during a long read, goes through.
+bool loadGrid(pybind11::handle source, Grid& grid);
 
 // A new list of new lists of True/False, one per row. A pending Ctrl-C raises KeyboardInterrupt
 // part way through.
@@ -28,8 +28,9 @@ template <>
 struct type_caster<corridex::Grid> {
     PYBIND11_TYPE_CASTER(corridex::Grid, const_name("list[list[bool]]"));
 
-    bool load(handle source, bool convert) {
-        return corridex::binding::loadGrid(source, convert, value);
+    // Every constructor taking a grid has one overload, so pybind11 calls this once, converting.
+    bool load(handle source, bool /*convert*/) {
+        return corridex::binding::loadGrid(source, value);
     }
     static handle cast(const corridex::Grid& grid, return_value_policy, handle) {
         return corridex::binding::gridToList(grid).release();

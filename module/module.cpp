@@ -9,5 +9,5 @@ PYBIND11_MODULE(Corridex, module) {
     corridex::binding::registerIndex(module);
     corridex::binding::registerRandomMazeGenerator(module);
     corridex::binding::registerSolvers(module);
-    module.attr("__version__") = "dev";
+    module.attr("__version__") = CORRIDEX_VERSION;
 }

@@ -5,35 +5,17 @@
 #include "module/grid_conversion.hpp"
 #include "module/index_list.hpp"
 #include "module/python_interrupt.hpp"
-#include "solvers/a_star.hpp"
-#include "solvers/bellman_ford.hpp"
-#include "solvers/breadth_first_search.hpp"
-#include "solvers/depth_first_search.hpp"
-#include "solvers/dijkstra_algorithm.hpp"
-#include "solvers/floyd_warshall.hpp"
+#include "solvers/all_solvers.hpp"
 
 #include <pybind11/pybind11.h>
+#include <type_traits>
 
 namespace py = pybind11;
 
 namespace pybind11::detail {
-template <>
-struct type_caster<corridex::DepthFirstSearch>
-    : corridex::binding::ConstructedCaster<corridex::DepthFirstSearch> {};
-template <>
-struct type_caster<corridex::BreadthFirstSearch>
-    : corridex::binding::ConstructedCaster<corridex::BreadthFirstSearch> {};
-template <>
-struct type_caster<corridex::DijkstraAlgorithm>
-    : corridex::binding::ConstructedCaster<corridex::DijkstraAlgorithm> {};
-template <>
-struct type_caster<corridex::AStar> : corridex::binding::ConstructedCaster<corridex::AStar> {};
-template <>
-struct type_caster<corridex::BellmanFord>
-    : corridex::binding::ConstructedCaster<corridex::BellmanFord> {};
-template <>
-struct type_caster<corridex::FloydWarshall>
-    : corridex::binding::ConstructedCaster<corridex::FloydWarshall> {};
+template <class Solver>
+struct type_caster<Solver, std::enable_if_t<corridex::kIsSolver<Solver>>>
+    : corridex::binding::ConstructedCaster<Solver> {};
 } // namespace pybind11::detail
 
 namespace corridex::binding {
@@ -42,9 +24,9 @@ namespace {
 // Every solver class has the same Python surface; only TraversedNodesNo differs between them,
 // and each class's own traversedNodesNo() is bound.
 template <class Solver>
-void registerSolver(py::module_& module, const char* name) {
+void registerSolver(py::module_& module) {
     using namespace pybind11::literals;
-    py::class_<Solver> cls(module, name);
+    py::class_<Solver> cls(module, Solver::kName);
     cls.def(py::init<const Grid&, const Index&, const Index&>(), "grid"_a, "start"_a, "end"_a)
         .def("solve", [](Solver& solver) { solver.solve(pythonInterruptPoll()); })
         .def("SrcToDestPath",
@@ -62,12 +44,9 @@ void registerSolver(py::module_& module, const char* name) {
 } // namespace
 
 void registerSolvers(py::module_& module) {
-    registerSolver<DepthFirstSearch>(module, "DepthFirstSearch");
-    registerSolver<BreadthFirstSearch>(module, "BreadthFirstSearch");
-    registerSolver<DijkstraAlgorithm>(module, "DijkstraAlgorithm");
-    registerSolver<AStar>(module, "AStar");
-    registerSolver<BellmanFord>(module, "BellmanFord");
-    registerSolver<FloydWarshall>(module, "FloydWarshall");
+    forEachSolver([&module](auto solver) {
+        registerSolver<typename decltype(solver)::type>(module);
+    });
 }
 
 } // namespace corridex::binding

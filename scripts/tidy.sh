@@ -11,7 +11,10 @@ if ! command -v clang-tidy >/dev/null || [ ! -f /usr/include/gtest/gtest.h ]; th
     $sudo apt-get update -qq
     $sudo apt-get install -y -qq clang-tidy libgtest-dev
 fi
-python3 -m pip install --quiet "pybind11>=2.10,<3.2"
+# The tested range of pyproject.toml's build requirements.
+python3 -m pip install --quiet "$(python3 -c 'import re, tomllib
+requires = tomllib.load(open("pyproject.toml", "rb"))["build-system"]["requires"]
+print(next(r for r in requires if re.match(r"pybind11\b", r)))')"
 
 cmake --preset tidy -Dpybind11_DIR="$(python3 -m pybind11 --cmakedir)"
 # -k 0: report every file with a warning, not only the first.

@@ -14,6 +14,9 @@ namespace corridex {
 // the path's steps. Path runs end to start. Cost at worst O((nodes + edges) log nodes).
 class AStar : public SolverBase<AStarNode> {
 public:
+    // The class name in every language binding and in test names.
+    static constexpr const char* kName = "AStar";
+
     AStar(const Grid& grid, const Index& start, const Index& end);
 
     // Throws std::invalid_argument when the start or end cell is not an open cell.

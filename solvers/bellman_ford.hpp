@@ -13,6 +13,9 @@ namespace corridex {
 // Path runs end to start. Time grows with the improvements made plus a small cost per pass.
 class BellmanFord : public SolverBase<DistanceNode> {
 public:
+    // The class name in every language binding and in test names.
+    static constexpr const char* kName = "BellmanFord";
+
     BellmanFord(const Grid& grid, const Index& start, const Index& end);
 
     // Throws std::invalid_argument when the start or end cell is not an open cell.

@@ -13,6 +13,9 @@ namespace corridex {
 // holds the end cell alone and the distance stays 0. Cost O(open cells).
 class BreadthFirstSearch : public SolverBase<BreadthFirstNode> {
 public:
+    // The class name in every language binding and in test names.
+    static constexpr const char* kName = "BreadthFirstSearch";
+
     BreadthFirstSearch(const Grid& grid, const Index& start, const Index& end);
 
     // Throws std::invalid_argument when the start or end cell is not an open cell.

@@ -12,6 +12,9 @@ namespace corridex {
 // the stack; stops when it takes the end node. Path runs end to start. Cost O(nodes + edges).
 class DepthFirstSearch : public SolverBase<DepthFirstNode> {
 public:
+    // The class name in every language binding and in test names.
+    static constexpr const char* kName = "DepthFirstSearch";
+
     DepthFirstSearch(const Grid& grid, const Index& start, const Index& end);
 
     // Throws std::invalid_argument when the start or end cell is not an open cell.

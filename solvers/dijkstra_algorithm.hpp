@@ -13,6 +13,9 @@ namespace corridex {
 // rules exactly. Path runs end to start. Cost O((nodes + edges) log nodes).
 class DijkstraAlgorithm : public SolverBase<DistanceNode> {
 public:
+    // The class name in every language binding and in test names.
+    static constexpr const char* kName = "DijkstraAlgorithm";
+
     DijkstraAlgorithm(const Grid& grid, const Index& start, const Index& end);
 
     // Throws std::invalid_argument when the start or end cell is not an open cell.

@@ -16,6 +16,9 @@ namespace corridex {
 // the corridor lengths add up to 2^30 or more).
 class FloydWarshall : public SolverBase<FloydWarshallNode> {
 public:
+    // The class name in every language binding and in test names.
+    static constexpr const char* kName = "FloydWarshall";
+
     FloydWarshall(const Grid& grid, const Index& start, const Index& end);
 
     // Throws std::invalid_argument when the start or end cell is not an open cell, and

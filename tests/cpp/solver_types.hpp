@@ -2,6 +2,7 @@
 
 // The solver classes as GoogleTest type lists, with readable test names.
 
+#include "solvers/all_solvers.hpp"
 #include "tests/support/solver_checks.hpp"
 
 #include <gtest/gtest.h>
@@ -9,13 +10,19 @@
 
 namespace corridex::testing {
 
-using AllSolvers = ::testing::Types<DepthFirstSearch, BreadthFirstSearch, DijkstraAlgorithm, AStar,
-                                    BellmanFord, FloydWarshall>;
+template <class List>
+struct GTestTypes;
+template <class... Solvers>
+struct GTestTypes<SolverList<Solvers...>> {
+    using type = ::testing::Types<Solvers...>;
+};
+
+using AllSolvers = GTestTypes<corridex::AllSolvers>::type;
 
 struct SolverNames {
     template <class Solver>
     static std::string GetName(int) {
-        return checks::solverName<Solver>();
+        return Solver::kName;
     }
 };
 

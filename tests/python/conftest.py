@@ -3,6 +3,8 @@ scripts share. Its names are re-exported here for the tests that import them fro
 
 from __future__ import annotations
 
+import os
+
 import pytest
 
 from maze_support import (  # noqa: F401
@@ -27,3 +29,11 @@ def solver_class(request):
 @pytest.fixture(params=END_FIRST, ids=[cls.__name__ for cls in END_FIRST])
 def end_first_class(request):
     return request.param
+
+
+def pytest_collection_modifyitems(config, items):
+    if os.environ.get("CORRIDEX_PUBLIC_API_ONLY") == "1":
+        skip = pytest.mark.skip(reason="the module is built through pybind11's public API only")
+        for item in items:
+            if "internals" in item.keywords:
+                item.add_marker(skip)

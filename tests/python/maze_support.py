@@ -1,6 +1,6 @@
-"""What the Python tests, scripts/stress.py and benchmarks/fingerprint.py share: the solver
-classes, grids drawn as text, random maze builders, a reference grid search and the invariants
-every solver's results keep on any maze.
+"""What the Python tests, scripts/stress.py and the benchmarks share: the solver classes and
+what each promises, grids drawn as text, random maze builders, a reference grid search and the
+invariants every solver's results keep on any maze.
 
 Plain Python and Corridex only (no pytest, no NumPy), so that the scripts can import it too:
 they put this folder on sys.path.
@@ -10,22 +10,63 @@ from __future__ import annotations
 
 import collections
 import random
+from typing import NamedTuple
 
 import Corridex
 
-SOLVER_NAMES = [
-    "DepthFirstSearch",
-    "BreadthFirstSearch",
-    "DijkstraAlgorithm",
-    "AStar",
-    "BellmanFord",
-    "FloydWarshall",
-]
+
+class Promises(NamedTuple):
+    """What one solver promises about its results; tests/support/solver_promises.hpp holds the
+    same table, column for column, for the C++ checks.
+
+    graph: "cell" or "corridor", the graph searched (and so the cells of a ragged grid read).
+    route: "end-first" or "start-first", the end SrcToDestPath starts from.
+    distance: "fewest" (always the fewest steps), "route-length" (the route's own length) or
+        "at-least-route" (never below the route's length), when the end is reached.
+    unreached: "empty" or "end-alone", the route left when the end cannot be reached.
+    recorded: "start-first" (each cell once, the start first), "never-start" (cells whose
+        distance improved, repeats possible, never the start) or "every-node" (each node of the
+        graph once, in row-major order).
+    count: "recorded" or "cube", TraversedNodesNo as the number of recorded cells or its cube
+        modulo 2**64.
+    second_solve: "same" or "appends", what a second solve() does to the results.
+    max_nodes: the checks skip graphs larger than this (0: no limit).
+    """
+
+    graph: str
+    route: str
+    distance: str
+    unreached: str
+    recorded: str
+    count: str
+    second_solve: str
+    max_nodes: int
+
+
+# One row per solver class, in the order the module registers them.
+PROMISES = {
+    "DepthFirstSearch": Promises("corridor", "end-first", "route-length",
+                                 "empty", "start-first", "recorded", "same", 0),
+    "BreadthFirstSearch": Promises("cell", "end-first", "fewest",
+                                   "end-alone", "start-first", "recorded", "same", 0),
+    "DijkstraAlgorithm": Promises("corridor", "end-first", "at-least-route",
+                                  "empty", "start-first", "recorded", "same", 0),
+    "AStar": Promises("corridor", "end-first", "at-least-route",
+                      "empty", "start-first", "recorded", "same", 0),
+    "BellmanFord": Promises("corridor", "end-first", "fewest",
+                            "empty", "never-start", "recorded", "same", 0),
+    "FloydWarshall": Promises("corridor", "start-first", "fewest",
+                              "empty", "every-node", "cube", "appends", 48),
+}
+
+SOLVER_NAMES = list(PROMISES)
 SOLVERS = [getattr(Corridex, name) for name in SOLVER_NAMES]
 # The classes that rebuild their route from the end node, end cell first.
-END_FIRST = [cls for cls in SOLVERS if cls is not Corridex.FloydWarshall]
+END_FIRST = [cls for cls in SOLVERS if PROMISES[cls.__name__].route == "end-first"]
 # The classes whose route is always a shortest one.
-SHORTEST = (Corridex.BreadthFirstSearch, Corridex.BellmanFord, Corridex.FloydWarshall)
+SHORTEST = tuple(cls for cls in SOLVERS if PROMISES[cls.__name__].distance == "fewest")
+# The classes that take any size of maze.
+UNLIMITED = [cls for cls in SOLVERS if not PROMISES[cls.__name__].max_nodes]
 
 STEPS = ((-1, 0), (1, 0), (0, -1), (0, 1))
 
@@ -148,45 +189,45 @@ def routes_start_to_end(grid, start, end):
     for cls in SOLVERS:
         solver = solved(cls, grid, start, end)
         route = cells(solver.SrcToDestPath())
-        if cls is not Corridex.FloydWarshall:
+        if PROMISES[cls.__name__].route == "end-first":
             route.reverse()
         routes[cls.__name__] = (tuple(route), solver.SrcToDestDistance())
     return routes
 
 
 def broken_invariants(solver, grid, start, end, shortest):
-    """What a solved `solver` of `grid` breaks among the invariants of its class, given the
-    fewest steps from start to end (None when unreachable); an empty list when all hold.
+    """What a solved `solver` of `grid` breaks among the promises of its class (PROMISES), given
+    the fewest steps from start to end (None when unreachable); an empty list when all hold.
 
-    Routes run between the right cells by single open steps without repeats; BreadthFirstSearch,
-    BellmanFord and FloydWarshall report the fewest steps, DepthFirstSearch its route's length,
-    DijkstraAlgorithm and AStar a distance never below their route's; unreachable ends leave an
-    empty route (the end cell alone for BreadthFirstSearch) and distance 0."""
-    cls = type(solver)
+    Routes run between the right cells by single open steps without repeats; distances, what an
+    unreachable end leaves and what is recorded are as the class's row of PROMISES says."""
+    promises = PROMISES[type(solver).__name__]
     path = cells(solver.SrcToDestPath())
     traversed = cells(solver.TraversedNodes())
     distance = solver.SrcToDestDistance()
     count = solver.TraversedNodesNo()
-    floyd = cls is Corridex.FloydWarshall
     broken = []
 
     def require(holds, what):
         if not holds:
             broken.append(what)
 
-    require(count == (len(traversed) ** 3 % 2**64 if floyd else len(traversed)),
+    recorded = len(traversed)
+    require(count == (recorded**3 % 2**64 if promises.count == "cube" else recorded),
             "TraversedNodesNo")
-    if cls is Corridex.BellmanFord:
+    if promises.recorded == "never-start":
         require(start not in traversed, "the start recorded")
     else:
         require(len(set(traversed)) == len(traversed), "a node recorded twice")
-        if not floyd:
+        if promises.recorded == "start-first":
             require(traversed[:1] == [start], "the start not recorded first")
+        else:
+            require(traversed == sorted(traversed), "nodes not recorded in row-major order")
     if shortest is None:
-        unreached = [end] if cls is Corridex.BreadthFirstSearch else []
+        unreached = [end] if promises.unreached == "end-alone" else []
         require(path == unreached and distance == 0, "a route to an unreachable end")
         return broken
-    first, last = (start, end) if floyd else (end, start)
+    first, last = (end, start) if promises.route == "end-first" else (start, end)
     require(path[:1] == [first] and path[-1:] == [last], "route ends")
     require(all(grid[r][c] for r, c in path), "route through a wall")
     require(
@@ -195,9 +236,9 @@ def broken_invariants(solver, grid, start, end, shortest):
     )
     require(len(set(path)) == len(path), "route repeats a cell")
     steps = len(path) - 1
-    if cls in SHORTEST:
+    if promises.distance == "fewest":
         require(distance == steps == shortest, "distance not the fewest steps")
-    elif cls is Corridex.DepthFirstSearch:
+    elif promises.distance == "route-length":
         require(distance == steps >= shortest, "distance not the route's length")
     else:
         require(distance >= steps >= shortest, "distance below the route's length")

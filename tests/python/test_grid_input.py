@@ -18,6 +18,10 @@ def bfs_route(grid):
 EXPECTED = bfs_route(RING)
 
 
+class BoolArray(np.ndarray):
+    """A NumPy subclass, read through the buffer protocol like the array itself."""
+
+
 class Truthy:
     def __init__(self, value):
         self.value = value
@@ -41,6 +45,9 @@ class Truthy:
         np.array(RING, dtype=float),
         np.asfortranarray(np.array(RING, dtype=bool)),
         np.array([[v for v in row] + [False] for row in RING], dtype=bool)[:, :3],
+        np.array(RING, dtype=bool).view(BoolArray),
+        memoryview(np.array(RING, dtype=bool)),
+        memoryview(np.array(RING, dtype=np.uint8)),
     ],
     ids=[
         "ints",
@@ -55,6 +62,9 @@ class Truthy:
         "numpy-float",
         "numpy-fortran-order",
         "numpy-strided-view",
+        "numpy-subclass",
+        "memoryview-bool",
+        "memoryview-bytes",
     ],
 )
 def test_accepted_forms_read_the_same_maze(grid):
@@ -96,6 +106,12 @@ def test_numpy_values_other_than_zero_and_one_are_open():
 def test_rejected_forms_raise_type_error(solver_class, grid):
     with pytest.raises(TypeError, match="incompatible constructor arguments"):
         solver_class(grid, Corridex.Index(0, 0), Corridex.Index(0, 0))
+
+
+def test_rejection_names_the_method_called_and_the_cell():
+    with pytest.raises(TypeError, match=r"^__init__\(\): incompatible constructor arguments\. "
+                                        r"grid row 1, column 0 \(of type 'str'\)"):
+        Corridex.AStar([[True], ["x"]], Corridex.Index(0, 0), Corridex.Index(0, 0))
 
 
 def test_bool_raising_inside_a_cell_becomes_type_error(solver_class):

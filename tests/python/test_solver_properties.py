@@ -1,12 +1,16 @@
 """Certificates checked on many random grids: routes are chains of single steps, the solvers
 that promise a shortest route find one, and independent solvers agree where they must."""
 
+import pathlib
 import random
+import re
 
 import pytest
 
 import Corridex
 from maze_support import (
+    PROMISES,
+    SOLVER_NAMES,
     SOLVERS,
     broken_invariants,
     cells,
@@ -17,6 +21,25 @@ from maze_support import (
     solved,
     steps_between,
 )
+
+
+CPP_PROMISES = pathlib.Path(__file__).parents[1] / "support" / "solver_promises.hpp"
+
+
+def test_promises_cover_the_module_s_solvers_as_the_cpp_table_does():
+    registered = [name for name, value in vars(Corridex).items()
+                  if isinstance(value, type) and hasattr(value, "solve")]
+    assert SOLVER_NAMES == registered
+    if not CPP_PROMISES.exists():
+        pytest.skip("the C++ sources are not beside the tests")
+    # A row reads {"Name", Graph::Corridor, Route::EndFirst, ..., 48}; EndFirst is "end-first".
+    rows = re.findall(r'\{"(\w+)",\s*([^{}]*)\}', CPP_PROMISES.read_text())
+    cpp = {}
+    for name, columns in rows:
+        *kinds, limit = [column.strip() for column in columns.split(",")]
+        cpp[name] = tuple(re.sub(r"(?<!^)(?=[A-Z])", "-", kind.split("::")[1]).lower()
+                          for kind in kinds) + (int(limit),)
+    assert cpp == {name: tuple(promises) for name, promises in PROMISES.items()}
 
 
 def grids(kind, seed):

@@ -12,6 +12,7 @@ import sys
 import pytest
 
 import Corridex
+from maze_support import SOLVER_NAMES
 
 SOURCE_STUB = pathlib.Path(__file__).resolve().parents[2] / "Corridex.pyi"
 INSTALLED_STUB = pathlib.Path(Corridex.__file__).with_name("Corridex.pyi")
@@ -103,8 +104,9 @@ def test_argument_names_and_defaults_match(where):
 
 
 def test_every_runtime_method_is_in_the_stub():
-    for name in ("Index", "RandomMazeGenerator", "DepthFirstSearch", "BreadthFirstSearch",
-                 "DijkstraAlgorithm", "AStar", "BellmanFord", "FloydWarshall"):
+    # A build through pybind11's public API gives each class a __new__ of its own, with object's
+    # signature, to tell objects that __init__ never constructed.
+    for name in ("Index", "RandomMazeGenerator", *SOLVER_NAMES):
         methods = {key for key, value in vars(getattr(Corridex, name)).items()
-                   if callable(value) and not key.startswith("_pybind11")} - {"__repr__"}
+                   if callable(value) and not key.startswith("_pybind11")} - {"__repr__", "__new__"}
         assert methods <= {method for cls, method in STUB_SIGNATURES if cls == name}, name

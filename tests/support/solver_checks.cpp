@@ -24,22 +24,21 @@ CancellationPoll abandonAt(int nth, std::int64_t interval) {
 
 namespace {
 
-// Which cells each builder reads: the corridor graph reads rows x width cells, a shorter row's
-// missing cells as walls; the cell graph reads every row with its own length and tries a cell's
-// right-hand neighbour only below the first row's length.
-enum class Reading { Corridor, Cell };
+// Which cells each graph's builder reads: the corridor graph reads rows x width cells, a shorter
+// row's missing cells as walls; the cell graph reads every row with its own length and tries a
+// cell's right-hand neighbour only below the first row's length.
 
-bool isOpenFor(const Grid& grid, Reading reading, const Index& cell) {
+bool isOpenFor(const Grid& grid, Graph reading, const Index& cell) {
     if (cell.row >= grid.rowCount()) {
         return false;
     }
-    const std::size_t length = reading == Reading::Corridor
+    const std::size_t length = reading == Graph::Corridor
                                    ? std::min(grid.width(), grid.rowLength(cell.row))
                                    : grid.rowLength(cell.row);
     return cell.col < length && grid.row(cell.row)[cell.col] != 0;
 }
 
-std::vector<Index> stepsFrom(const Grid& grid, Reading reading, const Index& cell) {
+std::vector<Index> stepsFrom(const Grid& grid, Graph reading, const Index& cell) {
     std::vector<Index> steps;
     auto tryCell = [&](bool inRange, Index next) {
         if (inRange && isOpenFor(grid, reading, next)) {
@@ -57,7 +56,7 @@ constexpr std::uint64_t kNoRoute = UINT64_MAX;
 
 // Fewest single steps from start to end over the cells a builder reads, by a plain grid BFS
 // written apart from the solvers; kNoRoute when the end cannot be reached.
-std::uint64_t fewestSteps(const Grid& grid, Reading reading, const Index& start,
+std::uint64_t fewestSteps(const Grid& grid, Graph reading, const Index& start,
                           const Index& end) {
     std::vector<std::vector<std::uint64_t>> steps(grid.rowCount());
     for (std::size_t r = 0; r < grid.rowCount(); ++r) {
@@ -89,7 +88,7 @@ bool hasRepeats(std::vector<Index> cells) {
     return std::adjacent_find(cells.begin(), cells.end()) != cells.end();
 }
 
-void checkRoute(const Grid& grid, Reading reading, const Outcome& outcome, const char* name,
+void checkRoute(const Grid& grid, Graph reading, const Outcome& outcome, const char* name,
                 const Index& first, const Index& last) {
     const std::vector<Index>& path = outcome.path;
     require(!path.empty(), name, "the end was reached but the path is empty");
@@ -112,7 +111,7 @@ void checkRoute(const Grid& grid, Reading reading, const Outcome& outcome, const
 // route is each redone by the next solve() to the fresh object's results.
 template <class Solver>
 Outcome solvedAndAbandonedAtEachStage(const Grid& grid, const Index& start, const Index& end) {
-    const char* name = solverName<Solver>();
+    const char* name = Solver::kName;
     Outcome fresh = solveChecked<Solver>(grid, start, end).fresh; // returned: not const
     std::uint64_t polls = 0;
     Solver counted(grid, start, end);
@@ -135,119 +134,106 @@ Outcome solvedAndAbandonedAtEachStage(const Grid& grid, const Index& start, cons
     return fresh;
 }
 
-void checkUnreached(const Outcome& outcome, const char* name) {
-    require(outcome.path.empty() && outcome.distance == 0, name,
-            "an unreachable end produced a route");
+// What the reference search found for one graph's reading of the maze.
+struct Reference {
+    bool openEnds = false;
+    std::uint64_t steps = kNoRoute;
+};
+
+Reference referenceFor(const Grid& grid, Graph graph, const Index& start, const Index& end) {
+    Reference reference;
+    reference.openEnds = isOpenFor(grid, graph, start) && isOpenFor(grid, graph, end);
+    if (reference.openEnds) {
+        reference.steps = fewestSteps(grid, graph, start, end);
+    }
+    return reference;
+}
+
+void checkRecorded(const Grid& grid, const Promises& promises, const Outcome& outcome,
+                   const Index& start) {
+    const char* name = promises.name;
+    const std::vector<Index>& traversed = outcome.traversed;
+    const std::uint64_t n = traversed.size();
+    require(outcome.traversedNo == (promises.count == Count::Cube ? n * n * n : n), name,
+            "TraversedNodesNo differs from the recorded cells");
+    for (const Index& cell : traversed) {
+        require(isOpenFor(grid, promises.graph, cell), name,
+                "recorded cell " + toString(cell) + " is not open");
+    }
+    switch (promises.recorded) {
+    case Recorded::StartFirst:
+        require(!hasRepeats(traversed), name, "a node was recorded twice");
+        require(traversed.front() == start, name, "the start was not recorded first");
+        break;
+    case Recorded::NeverStart:
+        require(std::find(traversed.begin(), traversed.end(), start) == traversed.end(), name,
+                "the start cell was recorded");
+        break;
+    case Recorded::EveryNode:
+        require(traversed.size() == outcome.nodes, name, "not every node was recorded");
+        for (std::size_t i = 1; i < traversed.size(); ++i) {
+            const Index& a = traversed[i - 1];
+            const Index& b = traversed[i];
+            require(a.row < b.row || (a.row == b.row && a.col < b.col), name,
+                    "nodes not recorded in row-major order");
+        }
+        break;
+    }
+}
+
+void checkDistance(const Promises& promises, const Outcome& outcome, std::uint64_t fewest) {
+    const char* name = promises.name;
+    const std::uint64_t steps = outcome.path.size() - 1;
+    require(steps >= fewest, name, "the route is shorter than the fewest steps");
+    switch (promises.distance) {
+    case Distance::Fewest:
+        require(outcome.distance == fewest && steps == fewest, name,
+                "the distance is not the fewest steps, " + std::to_string(fewest));
+        break;
+    case Distance::RouteLength:
+        require(outcome.distance == steps, name, "the distance is not the route's length");
+        break;
+    case Distance::AtLeastRoute:
+        require(outcome.distance >= steps, name, "the distance is below the route's length");
+        break;
+    }
+}
+
+template <class Solver>
+void checkSolver(const Grid& grid, const Index& start, const Index& end) {
+    constexpr const Promises& promises = promisesOf<Solver>();
+    const char* name = promises.name;
+    if (promises.maxNodes != 0 &&
+        Solver(grid, start, end).graph().nodes.size() > promises.maxNodes) {
+        return;
+    }
+    const Reference reference = referenceFor(grid, promises.graph, start, end);
+    const Outcome outcome = solvedAndAbandonedAtEachStage<Solver>(grid, start, end);
+    require(outcome.rejected == !reference.openEnds, name,
+            "rejected ends do not match open cells");
+    if (outcome.rejected) {
+        return;
+    }
+    checkRecorded(grid, promises, outcome, start);
+    if (reference.steps == kNoRoute) {
+        const std::vector<Index> unreached = promises.unreached == Unreached::EndAlone
+                                                 ? std::vector<Index>{end}
+                                                 : std::vector<Index>{};
+        require(outcome.path == unreached && outcome.distance == 0, name,
+                "an unreachable end did not leave the route its class promises");
+        return;
+    }
+    const bool endFirst = promises.route == Route::EndFirst;
+    checkRoute(grid, promises.graph, outcome, name, endFirst ? end : start,
+               endFirst ? start : end);
+    checkDistance(promises, outcome, reference.steps);
 }
 
 } // namespace
 
 void checkEverySolver(const Grid& grid, const Index& start, const Index& end) {
-    const bool corridorEnds =
-        isOpenFor(grid, Reading::Corridor, start) && isOpenFor(grid, Reading::Corridor, end);
-    const bool cellEnds =
-        isOpenFor(grid, Reading::Cell, start) && isOpenFor(grid, Reading::Cell, end);
-    const std::uint64_t corridorSteps =
-        corridorEnds ? fewestSteps(grid, Reading::Corridor, start, end) : kNoRoute;
-    const std::uint64_t cellSteps =
-        cellEnds ? fewestSteps(grid, Reading::Cell, start, end) : kNoRoute;
-
-    // BreadthFirstSearch: minimal steps over the cell graph; an unreached end leaves the end
-    // cell alone in the path.
-    {
-        const char* name = "BreadthFirstSearch";
-        const Outcome bfs = solvedAndAbandonedAtEachStage<BreadthFirstSearch>(grid, start, end);
-        require(bfs.rejected == !cellEnds, name, "rejected ends do not match open cells");
-        if (!bfs.rejected) {
-            require(!hasRepeats(bfs.traversed), name, "a cell was recorded twice");
-            require(bfs.traversed.front() == start, name, "the start was not recorded first");
-            require(bfs.traversedNo == bfs.traversed.size(), name, "TraversedNodesNo differs");
-            if (cellSteps != kNoRoute) {
-                checkRoute(grid, Reading::Cell, bfs, name, end, start);
-                require(bfs.distance == cellSteps && bfs.path.size() == cellSteps + 1, name,
-                        "the distance is not the fewest steps, " + std::to_string(cellSteps));
-            } else {
-                require(bfs.path == std::vector<Index>{end} && bfs.distance == 0, name,
-                        "an unreachable end did not leave the end cell alone in the path");
-            }
-        }
-    }
-
-    // The corridor-graph solvers, which all read the same cells.
-    const Outcome dfs = solvedAndAbandonedAtEachStage<DepthFirstSearch>(grid, start, end);
-    const Outcome dijkstra = solvedAndAbandonedAtEachStage<DijkstraAlgorithm>(grid, start, end);
-    const Outcome astar = solvedAndAbandonedAtEachStage<AStar>(grid, start, end);
-    const Outcome bellman = solvedAndAbandonedAtEachStage<BellmanFord>(grid, start, end);
-    const std::pair<const char*, const Outcome*> searches[] = {
-        {"DepthFirstSearch", &dfs},
-        {"DijkstraAlgorithm", &dijkstra},
-        {"AStar", &astar},
-        {"BellmanFord", &bellman},
-    };
-    for (const auto& [name, outcome] : searches) {
-        require(outcome->rejected == !corridorEnds, name, "rejected ends do not match open cells");
-        require(outcome->traversedNo == outcome->traversed.size(), name,
-                "TraversedNodesNo differs from the recorded cells");
-        if (outcome->rejected) {
-            continue;
-        }
-        for (const Index& cell : outcome->traversed) {
-            require(isOpenFor(grid, Reading::Corridor, cell), name,
-                    "recorded cell " + toString(cell) + " is not open");
-        }
-        const std::vector<Index>& traversed = outcome->traversed;
-        if (outcome == &bellman) {
-            require(std::find(traversed.begin(), traversed.end(), start) == traversed.end(), name,
-                    "the start cell was recorded");
-        } else {
-            require(!hasRepeats(traversed), name, "a node was expanded twice");
-            require(traversed.front() == start, name, "the start was not expanded first");
-        }
-        if (corridorSteps == kNoRoute) {
-            checkUnreached(*outcome, name);
-            continue;
-        }
-        checkRoute(grid, Reading::Corridor, *outcome, name, end, start);
-        const std::uint64_t steps = outcome->path.size() - 1;
-        require(steps >= corridorSteps, name, "the route is shorter than the fewest steps");
-        if (outcome == &bellman) {
-            require(outcome->distance == corridorSteps && steps == corridorSteps, name,
-                    "the distance is not the least corridor length");
-        } else if (outcome == &dfs) {
-            require(outcome->distance == steps, name, "the distance is not the route's length");
-        } else {
-            // The end node's startDistance: never below the route it reports.
-            require(outcome->distance >= steps, name, "the distance is below the route's length");
-        }
-    }
-    // FloydWarshall: exact distance, route start to end, every node recorded in store order.
-    {
-        const char* name = "FloydWarshall";
-        if (FloydWarshall(grid, start, end).graph().nodes.size() > kMaxFloydNodes) {
-            return;
-        }
-        const Outcome floyd = solvedAndAbandonedAtEachStage<FloydWarshall>(grid, start, end);
-        require(floyd.rejected == !corridorEnds, name, "rejected ends do not match open cells");
-        if (floyd.rejected) {
-            return;
-        }
-        require(floyd.traversed.size() == floyd.nodes, name, "not every node was recorded");
-        const std::uint64_t n = floyd.traversed.size();
-        require(floyd.traversedNo == n * n * n, name, "TraversedNodesNo is not the cube");
-        for (std::size_t i = 1; i < floyd.traversed.size(); ++i) {
-            const Index& a = floyd.traversed[i - 1];
-            const Index& b = floyd.traversed[i];
-            require(a.row < b.row || (a.row == b.row && a.col < b.col), name,
-                    "nodes not recorded in row-major order");
-        }
-        if (corridorSteps != kNoRoute) {
-            checkRoute(grid, Reading::Corridor, floyd, name, start, end);
-            require(floyd.distance == corridorSteps && floyd.path.size() == corridorSteps + 1,
-                    name, "the distance is not the least corridor length");
-        } else {
-            checkUnreached(floyd, name);
-        }
-    }
+    forEachSolver(
+        [&](auto solver) { checkSolver<typename decltype(solver)::type>(grid, start, end); });
 }
 
 } // namespace corridex::checks

@@ -6,18 +6,13 @@
 #include "maze/cancellation.hpp"
 #include "maze/grid.hpp"
 #include "maze/index.hpp"
-#include "solvers/a_star.hpp"
-#include "solvers/bellman_ford.hpp"
-#include "solvers/breadth_first_search.hpp"
-#include "solvers/depth_first_search.hpp"
-#include "solvers/dijkstra_algorithm.hpp"
-#include "solvers/floyd_warshall.hpp"
+#include "solvers/all_solvers.hpp"
+#include "tests/support/solver_promises.hpp"
 
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -29,24 +24,6 @@ struct BrokenInvariant : std::logic_error {
 
 // Throws BrokenInvariant unless `holds`.
 void require(bool holds, const char* solver, const std::string& what);
-
-template <class Solver>
-constexpr const char* solverName() {
-    if constexpr (std::is_same_v<Solver, DepthFirstSearch>) {
-        return "DepthFirstSearch";
-    } else if constexpr (std::is_same_v<Solver, BreadthFirstSearch>) {
-        return "BreadthFirstSearch";
-    } else if constexpr (std::is_same_v<Solver, DijkstraAlgorithm>) {
-        return "DijkstraAlgorithm";
-    } else if constexpr (std::is_same_v<Solver, AStar>) {
-        return "AStar";
-    } else if constexpr (std::is_same_v<Solver, BellmanFord>) {
-        return "BellmanFord";
-    } else {
-        static_assert(std::is_same_v<Solver, FloydWarshall>, "not a solver");
-        return "FloydWarshall";
-    }
-}
 
 // What a solver holds after a solve(), copied out so that it outlives later solves.
 struct Outcome {
@@ -100,13 +77,14 @@ struct Solves {
 };
 
 // Solves a fresh object, checks that a rejected solve recorded nothing and what a second
-// solve() does (FloydWarshall appends a second copy of its results, the others change nothing);
+// solve() does (its SecondSolve promise);
 // then abandons another object's solve() with `abandoning` and checks that what it left is no
 // more than a full solve records and that the next solve() gives the fresh object's results.
 template <class Solver>
 Solves solveChecked(const Grid& grid, const Index& start, const Index& end,
                     CancellationPoll abandoning = abandonAt(1)) {
-    const char* name = solverName<Solver>();
+    constexpr const Promises& promises = promisesOf<Solver>();
+    const char* name = Solver::kName;
     Solver solver(grid, start, end);
     Solves solves{solveOnce(solver), false, {}};
     const Outcome& first = solves.fresh;
@@ -114,7 +92,7 @@ Solves solveChecked(const Grid& grid, const Index& start, const Index& end,
             "a rejected solve recorded something");
 
     const Outcome second = solveOnce(solver);
-    if (std::is_same_v<Solver, FloydWarshall> && !first.rejected) {
+    if (promises.secondSolve == SecondSolve::Appends && !first.rejected) {
         std::vector<Index> doubledPath = first.path;
         doubledPath.insert(doubledPath.end(), first.path.begin(), first.path.end());
         std::vector<Index> doubledTraversed = first.traversed;
@@ -122,7 +100,8 @@ Solves solveChecked(const Grid& grid, const Index& start, const Index& end,
                                 first.traversed.end());
         const std::uint64_t n = doubledTraversed.size();
         require(second.path == doubledPath && second.traversed == doubledTraversed &&
-                    second.distance == first.distance && second.traversedNo == n * n * n,
+                    second.distance == first.distance &&
+                    second.traversedNo == (promises.count == Count::Cube ? n * n * n : n),
                 name, "a second solve() did not append a second copy of the results");
     } else {
         require(second.sameResults(first), name, "a second solve() changed the results");
@@ -146,13 +125,9 @@ Solves solveChecked(const Grid& grid, const Index& start, const Index& end,
 }
 
 // Runs every solver on the maze through solveChecked and checks each result against the
-// invariants of its class: routes chained by single steps between the right cells without
-// repeats, BreadthFirstSearch, BellmanFord and FloydWarshall distances equal to a plain grid
-// BFS, DepthFirstSearch's its route's length, DijkstraAlgorithm's and AStar's never below it, a
-// missing end reported exactly when the cell has no node. FloydWarshall runs only on graphs of
-// at most kMaxFloydNodes nodes.
+// promises of its class (kPromises): routes chained by single steps between the right cells
+// without repeats, distances against a plain grid BFS, what is recorded, a missing end reported
+// exactly when the cell has no node. A solver with a size limit skips larger graphs.
 void checkEverySolver(const Grid& grid, const Index& start, const Index& end);
-
-inline constexpr std::size_t kMaxFloydNodes = 48;
 
 } // namespace corridex::checks
