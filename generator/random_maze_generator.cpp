@@ -94,8 +94,8 @@ RandomMazeGenerator::RandomMazeGenerator(std::uint64_t width, std::uint64_t high
     if (gridRows >= std::vector<std::size_t>().max_size()) {
         throw std::length_error("vector too long");
     }
-    const std::string what =
-        "a maze of " + std::to_string(width) + " by " + std::to_string(hight) + " grid cells";
+    const std::string what = "RandomMazeGenerator, for a " + std::to_string(width) + " x " +
+                             std::to_string(hight) + " maze,";
     const std::uint64_t cells = checkedProduct(cellRows_, cellCols_, what.c_str());
     // Without cells there is nothing to carve and no mask is kept.
     const std::uint64_t maskBytes =

@@ -49,10 +49,11 @@ void registerRandomMazeGenerator(py::module_& module) {
                                         "   Simple Random-Generator using BackTracking.");
     cls.def(py::init([](ExactUnsigned width, ExactUnsigned hight) {
                 auto generator = std::make_unique<RandomMazeGenerator>(width.value, hight.value);
-                const std::string what = "a maze of " + std::to_string(width.value) + " by " +
-                                         std::to_string(hight.value) +
-                                         " grid cells as Python lists";
-                requireFitsInMemory(peakBytesFromPython(*generator), what.c_str());
+                const std::string purpose = "a " + std::to_string(width.value) + " x " +
+                                            std::to_string(hight.value) +
+                                            " maze and its Python lists";
+                requireFitsInMemory(peakBytesFromPython(*generator), "RandomMazeGenerator",
+                                    purpose.c_str());
                 return generator;
             }),
             "width"_a = 0, "hight"_a = 0)
@@ -61,6 +62,10 @@ void registerRandomMazeGenerator(py::module_& module) {
                  return gridToList(generator.generate(pythonInterruptPoll()));
              })
         .def("__reduce_ex__", [](const RandomMazeGenerator&, int /*protocol*/) -> py::tuple {
+            refusePickling(py::type::of<RandomMazeGenerator>());
+        })
+        // Bound too, or object's own would call the base's allocator, which pybind11 aborts on.
+        .def("__reduce__", [](const RandomMazeGenerator&) -> py::tuple {
             refusePickling(py::type::of<RandomMazeGenerator>());
         });
     refuseSecondInit(cls);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <random>
+#include <string>
 #include <tuple>
 
 namespace corridex {
@@ -81,8 +82,26 @@ TEST(PlatformTest, MappedBlocksAreAlignedZeroedAndWritable) {
 
 TEST(PlatformTest, PhysicalMemoryIsKnownAndPlausible) {
     const std::uint64_t bytes = platform::physicalMemoryBytes();
+#if defined(CORRIDEX_PORTABLE_FALLBACKS)
+    EXPECT_EQ(bytes, UINT64_MAX) << "the plain fallback knows no memory size";
+#else
     EXPECT_NE(bytes, UINT64_MAX) << "this system's memory size is not read";
     EXPECT_GE(bytes, std::uint64_t{64} << 20);
+#endif
+}
+
+TEST(PlatformTest, MemoryLimitIsTheSmallestKnownOne) {
+    const platform::MemoryLimit limit = platform::memoryLimit();
+    EXPECT_LE(limit.bytes, platform::physicalMemoryBytes());
+    const std::string source = limit.source;
+    if (limit.bytes == UINT64_MAX) {
+        EXPECT_EQ(source, "no known limit");
+    } else {
+        EXPECT_TRUE(source == "physical memory" || source == "RLIMIT_AS" ||
+                    source == "RLIMIT_DATA" || source == "cgroup memory.max" ||
+                    source == "cgroup memory.limit_in_bytes")
+            << source;
+    }
 }
 
 } // namespace

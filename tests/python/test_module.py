@@ -61,3 +61,46 @@ def test_caller_objects_are_not_kept(solver_class):
     end.col = 1
     solver.solve()
     assert solver.SrcToDestDistance() == 2
+
+
+SUBINTERPRETER_IMPORT = """
+import sys
+sys.path[:] = {path!r}
+try:
+    import _interpreters as interpreters
+except ImportError:
+    import _xxsubinterpreters as interpreters
+if {main_first!r}:
+    import Corridex
+interpreter = interpreters.create()
+interpreters.run_string(interpreter, '''
+import os
+try:
+    import Corridex
+except ImportError as error:
+    outcome = "ImportError: " + str(error)
+else:
+    outcome = "imported"
+os.write(1, (outcome + "\\\\n").encode())
+''')
+"""
+
+
+@pytest.mark.parametrize("main_first", [False, True], ids=["alone", "after-main"])
+def test_import_in_a_subinterpreter_fails_cleanly(main_first):
+    """The binding library cannot run in a subinterpreter (its start-up would wait for ever on
+    the interpreter lock): importing there raises ImportError instead of hanging."""
+    import importlib.util
+    import subprocess
+    import sys
+
+    if not any(importlib.util.find_spec(name) for name in ("_interpreters", "_xxsubinterpreters")):
+        pytest.skip("this Python has no subinterpreter module")
+    script = SUBINTERPRETER_IMPORT.format(path=sys.path, main_first=main_first)
+    child = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                           timeout=120)
+    assert child.returncode == 0, child.stderr
+    assert child.stdout.strip() == (
+        "ImportError: Corridex cannot be imported in a subinterpreter: its binding library "
+        "supports the main interpreter only; import it there instead"
+    ), child.stderr
