@@ -57,10 +57,11 @@ void requireFitsInMemory(std::uint64_t bytes, const char* what, const char* purp
     }
 }
 
-std::uint64_t checkedProduct(std::uint64_t a, std::uint64_t b, const char* what) {
+std::uint64_t checkedProduct(std::uint64_t a, std::uint64_t b, const char* what,
+                             const char* purpose) {
     std::uint64_t product = 0;
     if (platform::multiplyOverflows(a, b, product)) {
-        refuse(what, "more than 2^64 bytes", nullptr);
+        refuse(what, "more than 2^64 bytes", purpose);
     }
     return product;
 }

@@ -12,9 +12,10 @@ namespace corridex {
 // would need about 12.0 GiB for a 40000 x 40000 maze; the limit is 4.0 GiB (RLIMIT_AS)".
 void requireFitsInMemory(std::uint64_t bytes, const char* what, const char* purpose = nullptr);
 
-// a * b, or throws std::bad_alloc naming `what` and the limit when the product does not fit in
+// a * b, or throws std::bad_alloc, with a message as above, when the product does not fit in
 // 64 bits.
-std::uint64_t checkedProduct(std::uint64_t a, std::uint64_t b, const char* what);
+std::uint64_t checkedProduct(std::uint64_t a, std::uint64_t b, const char* what,
+                             const char* purpose = nullptr);
 
 // "512 bytes", "1.5 KiB", ... "12.0 GiB", "16.0 EiB": the sizes the messages above give.
 std::string describeBytes(std::uint64_t bytes);

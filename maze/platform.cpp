@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 #include <new>
+#include <sstream>
 #include <string>
 
 // Which operating system's calls are used; none under CORRIDEX_PORTABLE_FALLBACKS.
@@ -88,7 +89,6 @@ void lowerToRlimit(MemoryLimit& limit, decltype(RLIMIT_AS) resource, const char*
 }
 #endif
 
-#if CORRIDEX_POSIX && defined(__linux__)
 // The number a cgroup limit file holds; UINT64_MAX for "max", or when it cannot be read.
 std::uint64_t readLimitFile(const std::string& path) {
     std::ifstream file(path);
@@ -104,14 +104,16 @@ std::uint64_t readLimitFile(const std::string& path) {
     }
 }
 
-// The process's group is read from /proc/self/cgroup: "0::/path" for v2, "N:...memory...:/path"
-// for v1's memory controller. A container usually sees its own group as the root of the mount,
-// so the top of the mount is read as well as the named group.
-MemoryLimit readCgroupLimit() {
+} // namespace
+
+// Each line of `membership` is "0::/path" for v2, or "N:controllers:/path" for a v1 hierarchy.
+// A container usually sees its own group as the root of the mount, so the top of the mount is
+// read as well as the named group.
+MemoryLimit cgroupMemoryLimit(const std::string& membership, const std::string& root) {
     MemoryLimit limit{UINT64_MAX, "no known limit"};
-    std::ifstream groups("/proc/self/cgroup");
+    std::istringstream lines(membership);
     std::string line;
-    while (std::getline(groups, line)) {
+    while (std::getline(lines, line)) {
         const std::size_t first = line.find(':');
         const std::size_t second = line.find(':', first + 1);
         if (first == std::string::npos || second == std::string::npos) {
@@ -123,8 +125,7 @@ MemoryLimit readCgroupLimit() {
             // v2: the limits of the group and of every group above it hold.
             std::string path = group;
             while (true) {
-                lowerTo(limit, readLimitFile("/sys/fs/cgroup" + path + "/memory.max"),
-                        "cgroup memory.max");
+                lowerTo(limit, readLimitFile(root + path + "/memory.max"), "cgroup memory.max");
                 const std::size_t slash = path.rfind('/');
                 if (path.empty() || slash == std::string::npos) {
                     break;
@@ -133,17 +134,13 @@ MemoryLimit readCgroupLimit() {
             }
         } else if (("," + controllers + ",").find(",memory,") != std::string::npos) {
             const char* source = "cgroup memory.limit_in_bytes";
-            lowerTo(limit,
-                    readLimitFile("/sys/fs/cgroup/memory" + group + "/memory.limit_in_bytes"),
+            lowerTo(limit, readLimitFile(root + "/memory" + group + "/memory.limit_in_bytes"),
                     source);
-            lowerTo(limit, readLimitFile("/sys/fs/cgroup/memory/memory.limit_in_bytes"), source);
+            lowerTo(limit, readLimitFile(root + "/memory/memory.limit_in_bytes"), source);
         }
     }
     return limit;
 }
-#endif
-
-} // namespace
 
 MemoryLimit memoryLimit() {
     MemoryLimit limit{UINT64_MAX, "no known limit"};
@@ -156,7 +153,12 @@ MemoryLimit memoryLimit() {
 #endif
 #if CORRIDEX_POSIX && defined(__linux__)
     // Read once: the files take a few system calls, and a process does not change group.
-    static const MemoryLimit cgroup = readCgroupLimit();
+    static const MemoryLimit cgroup = [] {
+        std::ifstream file("/proc/self/cgroup");
+        std::ostringstream membership;
+        membership << file.rdbuf();
+        return cgroupMemoryLimit(membership.str(), "/sys/fs/cgroup");
+    }();
     lowerTo(limit, cgroup.bytes, cgroup.source);
 #endif
     return limit;

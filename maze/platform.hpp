@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // CORRIDEX_PORTABLE_FALLBACKS (the CMake option of that name) makes every choice in this unit
 // take its plain fallback, so that an ordinary build compiles and tests what a new platform gets.
@@ -160,6 +161,11 @@ struct MemoryLimit {
 // its ancestors, or v1 memory.limit_in_bytes), each where the system has it. UINT64_MAX, from
 // "no known limit", when it has none of them.
 MemoryLimit memoryLimit();
+
+// The control-group memory limit that `membership` (the text of /proc/self/cgroup) names, read
+// from the limit files under `root` (where the cgroup file systems are mounted). Plain file
+// reading: on a system without such files it finds no limit.
+MemoryLimit cgroupMemoryLimit(const std::string& membership, const std::string& root);
 
 // `bytes` of zeroed memory aligned to `alignment` (a power of two, at least the page size),
 // straight from the operating system where it can map memory; throws std::bad_alloc when there

@@ -27,12 +27,13 @@ namespace {
 // row a list object (with its slot in the outer list) and each entry a pointer to True or False.
 std::uint64_t peakBytesFromPython(const RandomMazeGenerator& generator) {
     constexpr std::uint64_t kBytesPerRow = 64;
-    const char* what = "the maze as Python lists";
+    const char* what = "RandomMazeGenerator";
+    const char* purpose = "the maze as Python lists";
     const std::uint64_t rows = 2 * generator.cellRows();
-    const std::uint64_t entries =
-        checkedProduct(rows, checkedProduct(2, generator.cellCols(), what), what);
-    const std::uint64_t lists = checkedProduct(rows, kBytesPerRow, what);
-    const std::uint64_t items = checkedProduct(entries, sizeof(PyObject*), what);
+    const std::uint64_t entries = checkedProduct(
+        rows, checkedProduct(2, generator.cellCols(), what, purpose), what, purpose);
+    const std::uint64_t lists = checkedProduct(rows, kBytesPerRow, what, purpose);
+    const std::uint64_t items = checkedProduct(entries, sizeof(PyObject*), what, purpose);
     std::uint64_t total = 0;
     if (platform::addOverflows(lists, items, total) ||
         platform::addOverflows(total, generator.peakBytes(), total)) {
