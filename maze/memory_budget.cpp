@@ -24,11 +24,7 @@ private:
     if (purpose != nullptr) {
         message += std::string(" for ") + purpose;
     }
-    if (limit.bytes == UINT64_MAX) {
-        message += "; the system reports no memory limit";
-    } else {
-        message += "; the limit is " + describeBytes(limit.bytes) + " (" + limit.source + ")";
-    }
+    message += "; the limit is " + describeBytes(limit.bytes) + " (" + limit.source + ")";
     throw TooLarge(message);
 }
 
@@ -52,7 +48,7 @@ std::string describeBytes(std::uint64_t bytes) {
 }
 
 void requireFitsInMemory(std::uint64_t bytes, const char* what, const char* purpose) {
-    if (bytes > platform::memoryLimit().bytes) { // never, when the system says nothing
+    if (bytes > platform::memoryLimit().bytes) {
         refuse(what, "about " + describeBytes(bytes), purpose);
     }
 }

@@ -1,6 +1,7 @@
 #include "maze/platform.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <new>
@@ -143,7 +144,8 @@ MemoryLimit cgroupMemoryLimit(const std::string& membership, const std::string& 
 }
 
 MemoryLimit memoryLimit() {
-    MemoryLimit limit{UINT64_MAX, "no known limit"};
+    // No allocation can be larger than the largest object size, whatever else is unknown.
+    MemoryLimit limit{static_cast<std::uint64_t>(PTRDIFF_MAX), "the largest object size"};
     lowerTo(limit, physicalMemoryBytes(), "physical memory");
 #if CORRIDEX_POSIX
     lowerToRlimit(limit, RLIMIT_AS, "RLIMIT_AS");

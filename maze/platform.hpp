@@ -158,8 +158,8 @@ struct MemoryLimit {
 
 // The smallest of physical memory, the address-space and data-segment limits (RLIMIT_AS,
 // RLIMIT_DATA) and the control group's memory limit (v2 memory.max of the process's group and
-// its ancestors, or v1 memory.limit_in_bytes), each where the system has it. UINT64_MAX, from
-// "no known limit", when it has none of them.
+// its ancestors, or v1 memory.limit_in_bytes), each where the system has it; when it has none
+// of them, the largest object size (PTRDIFF_MAX).
 MemoryLimit memoryLimit();
 
 // The control-group memory limit that `membership` (the text of /proc/self/cgroup) names, read

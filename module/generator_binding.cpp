@@ -62,9 +62,10 @@ void registerRandomMazeGenerator(py::module_& module) {
              [](RandomMazeGenerator& generator) {
                  return gridToList(generator.generate(pythonInterruptPoll()));
              })
-        .def("__reduce_ex__", [](const RandomMazeGenerator&, int /*protocol*/) -> py::tuple {
-            refusePickling(py::type::of<RandomMazeGenerator>());
-        })
+        .def("__reduce_ex__",
+             [](const RandomMazeGenerator&, int /*protocol*/) -> py::tuple {
+                 refusePickling(py::type::of<RandomMazeGenerator>());
+             })
         // Bound too, or object's own would call the base's allocator, which pybind11 aborts on.
         .def("__reduce__", [](const RandomMazeGenerator&) -> py::tuple {
             refusePickling(py::type::of<RandomMazeGenerator>());

@@ -1,5 +1,6 @@
 #include "maze/platform.hpp"
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -98,8 +99,8 @@ TEST(PlatformTest, MemoryLimitIsTheSmallestKnownOne) {
     const platform::MemoryLimit limit = platform::memoryLimit();
     EXPECT_LE(limit.bytes, platform::physicalMemoryBytes());
     const std::string source = limit.source;
-    if (limit.bytes == UINT64_MAX) {
-        EXPECT_EQ(source, "no known limit");
+    if (limit.bytes == static_cast<std::uint64_t>(PTRDIFF_MAX)) {
+        EXPECT_EQ(source, "the largest object size");
     } else {
         EXPECT_TRUE(source == "physical memory" || source == "RLIMIT_AS" ||
                     source == "RLIMIT_DATA" || source == "cgroup memory.max" ||
@@ -142,7 +143,10 @@ TEST(PlatformTest, CgroupLimitIsTheSmallestOnTheGroupsPath) {
          {{"a/b/memory.max", "max"}, {"a/memory.max", "4294967296"}, {"memory.max", "max"}},
          UINT64_C(4) << 30,
          v2},
-        {"0::/a/b\n", {{"a/b/memory.max", "1048576"}, {"a/memory.max", "4294967296"}}, 1 << 20, v2},
+        {"0::/a/b\n",
+         {{"a/b/memory.max", "1048576"}, {"a/memory.max", "4294967296"}},
+         1 << 20,
+         v2},
         // A container's own group shows as the root.
         {"0::/\n", {{"memory.max", "536870912"}}, UINT64_C(512) << 20, v2},
         // v1: the memory hierarchy's line, alone or with other controllers; its "unlimited" is a
@@ -164,7 +168,8 @@ TEST(PlatformTest, CgroupLimitIsTheSmallestOnTheGroupsPath) {
         for (const auto& [file, text] : c.files) {
             mount.write(file, text);
         }
-        const platform::MemoryLimit limit = platform::cgroupMemoryLimit(c.membership, mount.root());
+        const platform::MemoryLimit limit =
+            platform::cgroupMemoryLimit(c.membership, mount.root());
         EXPECT_EQ(limit.bytes, c.bytes) << c.membership;
         EXPECT_EQ(std::string(limit.source), c.source) << c.membership;
     }

@@ -5,6 +5,9 @@ interrupted object stays readable and reports no route, and the process carries 
 later solve() starts over is the core's to test, in tests/cpp.)
 """
 
+import collections
+import functools
+import operator
 import os
 import signal
 import subprocess
@@ -261,8 +264,15 @@ def outcome_under_timer(call, seconds):
     the interrupt came out of the call itself, "interrupted after" when the call finished (or
     raised something else) and the interrupt was only raised once it had returned, "finished"
     when the timer never fired."""
+    # The interpreter runs a Python signal handler where it next can: inside the call only if
+    # the call polls for it, else right after the call. A mark made in C as soon as the call
+    # returns, before any Python code runs, tells the two apart.
+    returned = []
+    steps = [call, functools.partial(returned.append, True)]
+    handled_after_return = []
 
     def interrupt(signum, frame):
+        handled_after_return.append(bool(returned))
         raise KeyboardInterrupt
 
     previous = signal.signal(signal.SIGALRM, interrupt)
@@ -270,9 +280,10 @@ def outcome_under_timer(call, seconds):
     try:
         try:
             signal.setitimer(signal.ITIMER_REAL, seconds)
-            call()
+            collections.deque(map(operator.methodcaller("__call__"), steps), maxlen=0)
         except KeyboardInterrupt as error:
-            outcome = "interrupted" if error.__context__ is None else "interrupted after"
+            late = error.__context__ is not None or handled_after_return != [False]
+            outcome = "interrupted after" if late else "interrupted"
         except Exception:  # noqa: BLE001 - the call's own error means it ran to its end
             outcome = "interrupted after"
         for _ in range(100):  # a handler still pending runs here
