@@ -4,6 +4,7 @@
 #include "module/exact_unsigned.hpp"
 
 #include <pybind11/pybind11.h>
+#include <string>
 
 namespace py = pybind11;
 
@@ -14,6 +15,11 @@ namespace {
 // copy keeps its own type and attributes. object's own __reduce__ would instead call the base's
 // allocator, which pybind11 aborts on.
 py::tuple reduceIndex(const py::object& self) {
+    if (!py::isinstance<Index>(self)) {
+        throw py::type_error("__reduce__ of Index called on a '" +
+                             py::str(py::type::of(self).attr("__name__")).cast<std::string>() +
+                             "' object");
+    }
     const auto& index = self.cast<const Index&>();
     py::tuple arguments = py::make_tuple(index.row, index.col);
     const py::object state = py::getattr(self, "__dict__", py::none());

@@ -349,6 +349,8 @@ ROWS = [
       for name, copier in COPIERS.items()),
     # __reduce__ called by hand (as some serializers do), or through object's __reduce_ex__.
     Row("index-reduce", index_reduced, None, isolate=True),
+    Row("index-reduce-of-another-object", lambda _: Index.__reduce__((3, 4)), TypeError,
+        match="__reduce__ of Index called on a 'tuple' object", isolate=True),
     Row("native-reduce", lambda c: made(c).__reduce__(), TypeError, NATIVE_STATE,
         match=r"^cannot pickle '\w+' object$", isolate=True),
     Row("uninitialised-reduce", lambda c: uninitialised(c).__reduce__(), TypeError, EVERY_CLASS,
