@@ -80,16 +80,28 @@ try:
 except ImportError as error:
     outcome = "ImportError: " + str(error)
 else:
-    outcome = "imported"
+    solver = Corridex.AStar([[True, True], [True, True]], Corridex.Index(0, 0),
+                            Corridex.Index(1, 1))
+    solver.solve()
+    outcome = "imported, solved: " + repr(solver.SrcToDestPath())
 os.write(1, (outcome + "\\\\n").encode())
 ''')
 """
 
 
+REFUSED_IN_SUBINTERPRETER = (
+    "ImportError: Corridex cannot be imported in a subinterpreter: its binding library "
+    "supports the main interpreter only; import it there instead"
+)
+
+
 @pytest.mark.parametrize("main_first", [False, True], ids=["alone", "after-main"])
 def test_import_in_a_subinterpreter_fails_cleanly(main_first):
-    """The binding library cannot run in a subinterpreter (its start-up would wait for ever on
-    the interpreter lock): importing there raises ImportError instead of hanging."""
+    """The binding library cannot start in a subinterpreter (its start-up would wait for ever on
+    the interpreter lock): importing there raises ImportError instead of hanging. Built with a
+    binding library that initialises modules in one phase, a module the main interpreter
+    already imported is instead handed to the subinterpreter as it is, with no start-up, and
+    works there."""
     import importlib.util
     import subprocess
     import sys
@@ -100,7 +112,7 @@ def test_import_in_a_subinterpreter_fails_cleanly(main_first):
     child = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
                            timeout=120)
     assert child.returncode == 0, child.stderr
-    assert child.stdout.strip() == (
-        "ImportError: Corridex cannot be imported in a subinterpreter: its binding library "
-        "supports the main interpreter only; import it there instead"
-    ), child.stderr
+    outcomes = {REFUSED_IN_SUBINTERPRETER}
+    if main_first:
+        outcomes.add("imported, solved: [1,1, 0,1, 0,0]")
+    assert child.stdout.strip() in outcomes, child.stdout + child.stderr
