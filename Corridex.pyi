@@ -1,12 +1,27 @@
 """Random mazes and six path-finding solvers that report route, length and visit order."""
 
-from typing import ClassVar, List, NoReturn, Sequence, Tuple
+from typing import Any, ClassVar, Dict, List, NoReturn, Protocol, Sequence, Tuple, Type, Union
 
 __version__: str
 
+class _ArrayGrid(Protocol):
+    """A two-dimensional array, such as a NumPy array of bool or of integers, named by what it
+    has rather than by a NumPy type, so that NumPy stays optional."""
+
+    @property
+    def shape(self) -> Tuple[int, ...]: ...
+    def __array__(self) -> Any: ...
+
 # A maze: rows of cells, True (or any true value, such as 1) for open, False for a wall. The
-# number of columns is the first row's length. C-contiguous 2-D NumPy bool arrays work too.
-_Grid = Sequence[Sequence[int]]
+# number of columns is the first row's length. 2-D NumPy arrays work too (C-contiguous bool or
+# uint8 arrays are read straight from their memory).
+_Grid = Union[Sequence[Sequence[int]], _ArrayGrid]
+
+# What Index's pickling gives: the class and (row, col), and the instance dict of an object of
+# a subclass that has attributes of its own.
+_IndexReduction = Union[
+    Tuple[Type[Index], Tuple[int, int]], Tuple[Type[Index], Tuple[int, int], Dict[str, Any]]
+]
 
 class _BindingType(type):
     """The metaclass that the binding library gives every class of the module."""
@@ -21,10 +36,12 @@ class Index(metaclass=_BindingType):
     col: int
     __hash__: ClassVar[None]  # type: ignore[assignment]
     def __init__(self, row: int = 0, col: int = 0) -> None: ...
-    def __eq__(self, arg0: Index, /) -> bool: ...  # type: ignore[override]
+    # __eq__ (which takes an Index) is left to object's here on purpose: mypy's strict equality
+    # check, which flags `Index(1, 2) == (1, 2)`, is off for any class with an __eq__ of its own.
     def __ne__(self, arg0: Index, /) -> bool: ...  # type: ignore[override]
-    # Pickled and copied by value, at every protocol.
-    def __reduce_ex__(self, arg0: int, /) -> Tuple[type, Tuple[int, int]]: ...  # type: ignore[override]
+    # Pickled and copied by value, at every protocol, as the object's own class.
+    def __reduce_ex__(self, arg0: int, /) -> _IndexReduction: ...  # type: ignore[override]
+    def __reduce__(self) -> _IndexReduction: ...
 
 class RandomMazeGenerator(metaclass=_BindingType):
     """Perfect mazes by randomized depth-first backtracking.
@@ -41,6 +58,7 @@ class RandomMazeGenerator(metaclass=_BindingType):
         then carves a new maze."""
     # Pickling and copying raise TypeError.
     def __reduce_ex__(self, arg0: int, /) -> NoReturn: ...  # type: ignore[override]
+    def __reduce__(self) -> NoReturn: ...
 
 class DepthFirstSearch(metaclass=_BindingType):
     """Some route (not necessarily shortest) by depth-first search over the corridor graph.
@@ -53,6 +71,7 @@ class DepthFirstSearch(metaclass=_BindingType):
     def TraversedNodes(self) -> List[Index]: ...
     def TraversedNodesNo(self) -> int: ...
     def __reduce_ex__(self, arg0: int, /) -> NoReturn: ...  # type: ignore[override]
+    def __reduce__(self) -> NoReturn: ...
 
 class BreadthFirstSearch(metaclass=_BindingType):
     """A route with the fewest steps, by breadth-first search over every open cell. Path runs
@@ -65,6 +84,7 @@ class BreadthFirstSearch(metaclass=_BindingType):
     def TraversedNodes(self) -> List[Index]: ...
     def TraversedNodesNo(self) -> int: ...
     def __reduce_ex__(self, arg0: int, /) -> NoReturn: ...  # type: ignore[override]
+    def __reduce__(self) -> NoReturn: ...
 
 class DijkstraAlgorithm(metaclass=_BindingType):
     """Best-first search on the distance from the start over the corridor graph; shortest on
@@ -77,6 +97,7 @@ class DijkstraAlgorithm(metaclass=_BindingType):
     def TraversedNodes(self) -> List[Index]: ...
     def TraversedNodesNo(self) -> int: ...
     def __reduce_ex__(self, arg0: int, /) -> NoReturn: ...  # type: ignore[override]
+    def __reduce__(self) -> NoReturn: ...
 
 class AStar(metaclass=_BindingType):
     """Best-first search on distance so far plus Manhattan distance to the end; shortest on
@@ -89,6 +110,7 @@ class AStar(metaclass=_BindingType):
     def TraversedNodes(self) -> List[Index]: ...
     def TraversedNodesNo(self) -> int: ...
     def __reduce_ex__(self, arg0: int, /) -> NoReturn: ...  # type: ignore[override]
+    def __reduce__(self) -> NoReturn: ...
 
 class BellmanFord(metaclass=_BindingType):
     """Shortest corridor lengths by passes of edge relaxation. Path runs end to start."""
@@ -100,6 +122,7 @@ class BellmanFord(metaclass=_BindingType):
     def TraversedNodes(self) -> List[Index]: ...
     def TraversedNodesNo(self) -> int: ...
     def __reduce_ex__(self, arg0: int, /) -> NoReturn: ...  # type: ignore[override]
+    def __reduce__(self) -> NoReturn: ...
 
 class FloydWarshall(metaclass=_BindingType):
     """Shortest corridor lengths between all pairs of corridor-graph nodes (n^3 work, 8 n^2
@@ -112,3 +135,4 @@ class FloydWarshall(metaclass=_BindingType):
     def TraversedNodes(self) -> List[Index]: ...
     def TraversedNodesNo(self) -> int: ...
     def __reduce_ex__(self, arg0: int, /) -> NoReturn: ...  # type: ignore[override]
+    def __reduce__(self) -> NoReturn: ...

@@ -94,18 +94,20 @@ RandomMazeGenerator::RandomMazeGenerator(std::uint64_t width, std::uint64_t high
     if (gridRows >= std::vector<std::size_t>().max_size()) {
         throw std::length_error("vector too long");
     }
-    const std::string what =
-        "a maze of " + std::to_string(width) + " by " + std::to_string(hight) + " grid cells";
-    const std::uint64_t cells = checkedProduct(cellRows_, cellCols_, what.c_str());
+    const char* what = "RandomMazeGenerator";
+    const std::string maze =
+        "a " + std::to_string(width) + " x " + std::to_string(hight) + " maze";
+    const char* purpose = maze.c_str();
+    const std::uint64_t cells = checkedProduct(cellRows_, cellCols_, what, purpose);
     // Without cells there is nothing to carve and no mask is kept.
     const std::uint64_t maskBytes =
-        cells == 0 ? 0 : checkedProduct(cellRows_ + 2, stride_, what.c_str());
-    const std::uint64_t stackBytes = checkedProduct(cells, sizeof(Frame), what.c_str());
+        cells == 0 ? 0 : checkedProduct(cellRows_ + 2, stride_, what, purpose);
+    const std::uint64_t stackBytes = checkedProduct(cells, sizeof(Frame), what, purpose);
     const std::uint64_t gridBytes =
-        saturatingSum(checkedProduct(cells, 4, what.c_str()),
-                      checkedProduct(gridRows + 1, sizeof(std::size_t), what.c_str()));
+        saturatingSum(checkedProduct(cells, 4, what, purpose),
+                      checkedProduct(gridRows + 1, sizeof(std::size_t), what, purpose));
     peakBytes_ = saturatingSum(saturatingSum(maskBytes, stackBytes), gridBytes);
-    requireFitsInMemory(peakBytes_, what.c_str());
+    requireFitsInMemory(peakBytes_, what, purpose);
     if (maskBytes > kMaxMasks) {
         throw std::bad_alloc();
     }

@@ -1,9 +1,29 @@
 #include "maze/platform.hpp"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <new>
+#include <sstream>
+#include <string>
 
-#if defined(_WIN32)
+// Which operating system's calls are used; none under CORRIDEX_PORTABLE_FALLBACKS.
+#if defined(CORRIDEX_PORTABLE_FALLBACKS)
+#define CORRIDEX_WINDOWS 0
+#define CORRIDEX_POSIX 0
+#elif defined(_WIN32)
+#define CORRIDEX_WINDOWS 1
+#define CORRIDEX_POSIX 0
+#elif defined(__unix__) || defined(__APPLE__)
+#define CORRIDEX_WINDOWS 0
+#define CORRIDEX_POSIX 1
+#else
+#define CORRIDEX_WINDOWS 0
+#define CORRIDEX_POSIX 0
+#endif
+
+#if CORRIDEX_WINDOWS
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -11,8 +31,9 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-#elif defined(__unix__) || defined(__APPLE__)
+#elif CORRIDEX_POSIX
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #if defined(__APPLE__)
 #include <sys/sysctl.h>
@@ -22,21 +43,21 @@
 namespace corridex::platform {
 
 std::uint64_t physicalMemoryBytes() {
-#if defined(_WIN32)
+#if CORRIDEX_WINDOWS
     MEMORYSTATUSEX status{};
     status.dwLength = sizeof(status);
     if (GlobalMemoryStatusEx(&status) == 0) {
         return UINT64_MAX;
     }
     return status.ullTotalPhys;
-#elif defined(__APPLE__)
+#elif CORRIDEX_POSIX && defined(__APPLE__)
     std::uint64_t bytes = 0;
     std::size_t length = sizeof(bytes);
     if (sysctlbyname("hw.memsize", &bytes, &length, nullptr, 0) != 0 || bytes == 0) {
         return UINT64_MAX;
     }
     return bytes;
-#elif defined(_SC_PHYS_PAGES) && defined(_SC_PAGE_SIZE)
+#elif CORRIDEX_POSIX && defined(_SC_PHYS_PAGES) && defined(_SC_PAGE_SIZE)
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGE_SIZE);
     std::uint64_t bytes = 0;
@@ -51,7 +72,101 @@ std::uint64_t physicalMemoryBytes() {
 #endif
 }
 
-#if defined(_WIN32)
+namespace {
+
+void lowerTo(MemoryLimit& limit, std::uint64_t bytes, const char* source) {
+    if (bytes < limit.bytes) {
+        limit = MemoryLimit{bytes, source};
+    }
+}
+
+#if CORRIDEX_POSIX
+// glibc types the resource as an enum of its own, so it is taken as whatever RLIMIT_AS is.
+void lowerToRlimit(MemoryLimit& limit, decltype(RLIMIT_AS) resource, const char* source) {
+    rlimit value{};
+    if (getrlimit(resource, &value) == 0 && value.rlim_cur != RLIM_INFINITY) {
+        lowerTo(limit, static_cast<std::uint64_t>(value.rlim_cur), source);
+    }
+}
+#endif
+
+// The number a cgroup limit file holds; UINT64_MAX for "max", or when it cannot be read.
+std::uint64_t readLimitFile(const std::string& path) {
+    std::ifstream file(path);
+    std::string text;
+    if (!(file >> text) || text.empty() ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return UINT64_MAX;
+    }
+    try {
+        return std::stoull(text);
+    } catch (const std::exception&) { // beyond 64 bits: no limit worth the name
+        return UINT64_MAX;
+    }
+}
+
+} // namespace
+
+// Each line of `membership` is "0::/path" for v2, or "N:controllers:/path" for a v1 hierarchy.
+// A container usually sees its own group as the root of the mount, so the top of the mount is
+// read as well as the named group.
+MemoryLimit cgroupMemoryLimit(const std::string& membership, const std::string& root) {
+    MemoryLimit limit{UINT64_MAX, "no known limit"};
+    std::istringstream lines(membership);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const std::size_t first = line.find(':');
+        const std::size_t second = line.find(':', first + 1);
+        if (first == std::string::npos || second == std::string::npos) {
+            continue;
+        }
+        const std::string controllers = line.substr(first + 1, second - first - 1);
+        const std::string group = line.substr(second + 1);
+        if (controllers.empty()) {
+            // v2: the limits of the group and of every group above it hold.
+            std::string path = group;
+            while (true) {
+                lowerTo(limit, readLimitFile(root + path + "/memory.max"), "cgroup memory.max");
+                const std::size_t slash = path.rfind('/');
+                if (path.empty() || slash == std::string::npos) {
+                    break;
+                }
+                path.resize(slash);
+            }
+        } else if (("," + controllers + ",").find(",memory,") != std::string::npos) {
+            const char* source = "cgroup memory.limit_in_bytes";
+            lowerTo(limit, readLimitFile(root + "/memory" + group + "/memory.limit_in_bytes"),
+                    source);
+            lowerTo(limit, readLimitFile(root + "/memory/memory.limit_in_bytes"), source);
+        }
+    }
+    return limit;
+}
+
+MemoryLimit memoryLimit() {
+    // No allocation can be larger than the largest object size, whatever else is unknown.
+    MemoryLimit limit{static_cast<std::uint64_t>(PTRDIFF_MAX), "the largest object size"};
+    lowerTo(limit, physicalMemoryBytes(), "physical memory");
+#if CORRIDEX_POSIX
+    lowerToRlimit(limit, RLIMIT_AS, "RLIMIT_AS");
+#if defined(RLIMIT_DATA)
+    lowerToRlimit(limit, RLIMIT_DATA, "RLIMIT_DATA");
+#endif
+#endif
+#if CORRIDEX_POSIX && defined(__linux__)
+    // Read once: the files take a few system calls, and a process does not change group.
+    static const MemoryLimit cgroup = [] {
+        std::ifstream file("/proc/self/cgroup");
+        std::ostringstream membership;
+        membership << file.rdbuf();
+        return cgroupMemoryLimit(membership.str(), "/sys/fs/cgroup");
+    }();
+    lowerTo(limit, cgroup.bytes, cgroup.source);
+#endif
+    return limit;
+}
+
+#if CORRIDEX_WINDOWS
 // Reserves one alignment more than needed and commits the aligned window inside it: Windows
 // releases a reservation only whole, so the ends cannot be trimmed as on POSIX. The unused ends
 // cost address space only. Committed pages read as zero.
@@ -80,7 +195,7 @@ void unmapAligned(void* block, std::size_t, std::size_t) noexcept {
         VirtualFree(region.AllocationBase, 0, MEM_RELEASE);
     }
 }
-#elif defined(MAP_ANONYMOUS) || defined(MAP_ANON)
+#elif CORRIDEX_POSIX && (defined(MAP_ANONYMOUS) || defined(MAP_ANON))
 #if !defined(MAP_ANONYMOUS)
 #define MAP_ANONYMOUS MAP_ANON
 #endif
@@ -125,7 +240,7 @@ void unmapAligned(void* block, std::size_t, std::size_t alignment) noexcept {
 #endif
 
 void adviseHugePages(void* block, std::size_t bytes) noexcept {
-#if defined(MADV_HUGEPAGE)
+#if CORRIDEX_POSIX && defined(MADV_HUGEPAGE)
     madvise(block, bytes, MADV_HUGEPAGE);
 #else
     (void)block;

@@ -6,16 +6,33 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
-#if defined(_MSC_VER) && !defined(__clang__)
+// CORRIDEX_PORTABLE_FALLBACKS (the CMake option of that name) makes every choice in this unit
+// take its plain fallback, so that an ordinary build compiles and tests what a new platform gets.
+#if defined(CORRIDEX_PORTABLE_FALLBACKS)
+#define CORRIDEX_GNU_BUILTINS 0
+#define CORRIDEX_MSVC_INTRINSICS 0
+#elif defined(__GNUC__) || defined(__clang__)
+#define CORRIDEX_GNU_BUILTINS 1
+#define CORRIDEX_MSVC_INTRINSICS 0
+#elif defined(_MSC_VER)
+#define CORRIDEX_GNU_BUILTINS 0
+#define CORRIDEX_MSVC_INTRINSICS 1
+#else
+#define CORRIDEX_GNU_BUILTINS 0
+#define CORRIDEX_MSVC_INTRINSICS 0
+#endif
+
+#if CORRIDEX_MSVC_INTRINSICS
 #include <intrin.h>
 #endif
 
 // Inlines a function even where the compiler's heuristics would not, for helpers whose call
 // would cost more than their body inside a hot loop.
-#if defined(__GNUC__) || defined(__clang__)
+#if CORRIDEX_GNU_BUILTINS
 #define CORRIDEX_FORCE_INLINE inline __attribute__((always_inline))
-#elif defined(_MSC_VER)
+#elif CORRIDEX_MSVC_INTRINSICS
 #define CORRIDEX_FORCE_INLINE __forceinline
 #else
 #define CORRIDEX_FORCE_INLINE inline
@@ -24,7 +41,7 @@
 // Builds a plain function once per listed x86-64 target and picks one when the program loads
 // (GCC and Clang on x86-64 ELF with glibc, whose loader resolves the choice). Elsewhere it
 // expands to nothing and the one build is left to the compiler's own vectoriser.
-#if defined(__has_attribute)
+#if defined(__has_attribute) && CORRIDEX_GNU_BUILTINS
 #if __has_attribute(target_clones) && defined(__x86_64__) && defined(__ELF__) &&                  \
     defined(__GLIBC__) && !defined(__APPLE__)
 #define CORRIDEX_TARGET_CLONES(...) __attribute__((target_clones(__VA_ARGS__)))
@@ -38,7 +55,7 @@ namespace corridex::platform {
 
 // True when a * b does not fit in 64 bits; `product` is a * b modulo 2^64 either way.
 inline bool multiplyOverflows(std::uint64_t a, std::uint64_t b, std::uint64_t& product) {
-#if defined(__GNUC__) || defined(__clang__)
+#if CORRIDEX_GNU_BUILTINS
     return __builtin_mul_overflow(a, b, &product);
 #else
     product = a * b;
@@ -48,7 +65,7 @@ inline bool multiplyOverflows(std::uint64_t a, std::uint64_t b, std::uint64_t& p
 
 // True when a + b does not fit in 64 bits; `sum` is a + b modulo 2^64 either way.
 inline bool addOverflows(std::uint64_t a, std::uint64_t b, std::uint64_t& sum) {
-#if defined(__GNUC__) || defined(__clang__)
+#if CORRIDEX_GNU_BUILTINS
     return __builtin_add_overflow(a, b, &sum);
 #else
     sum = a + b;
@@ -59,9 +76,9 @@ inline bool addOverflows(std::uint64_t a, std::uint64_t b, std::uint64_t& sum) {
 // The number of zero bits below the lowest set bit, and above the highest one. `bits` must not
 // be 0 (the processor instructions behind them leave that case undefined).
 CORRIDEX_FORCE_INLINE unsigned trailingZeros32(std::uint32_t bits) {
-#if defined(__GNUC__) || defined(__clang__)
+#if CORRIDEX_GNU_BUILTINS
     return static_cast<unsigned>(__builtin_ctz(bits));
-#elif defined(_MSC_VER)
+#elif CORRIDEX_MSVC_INTRINSICS
     unsigned long index = 0;
     _BitScanForward(&index, bits);
     return static_cast<unsigned>(index);
@@ -75,9 +92,9 @@ CORRIDEX_FORCE_INLINE unsigned trailingZeros32(std::uint32_t bits) {
 }
 
 CORRIDEX_FORCE_INLINE unsigned trailingZeros64(std::uint64_t bits) {
-#if defined(__GNUC__) || defined(__clang__)
+#if CORRIDEX_GNU_BUILTINS
     return static_cast<unsigned>(__builtin_ctzll(bits));
-#elif defined(_MSC_VER) && (defined(_M_X64) || defined(_M_ARM64))
+#elif CORRIDEX_MSVC_INTRINSICS && (defined(_M_X64) || defined(_M_ARM64))
     unsigned long index = 0;
     _BitScanForward64(&index, bits);
     return static_cast<unsigned>(index);
@@ -89,9 +106,9 @@ CORRIDEX_FORCE_INLINE unsigned trailingZeros64(std::uint64_t bits) {
 }
 
 CORRIDEX_FORCE_INLINE unsigned leadingZeros32(std::uint32_t bits) {
-#if defined(__GNUC__) || defined(__clang__)
+#if CORRIDEX_GNU_BUILTINS
     return static_cast<unsigned>(__builtin_clz(bits));
-#elif defined(_MSC_VER)
+#elif CORRIDEX_MSVC_INTRINSICS
     unsigned long index = 0;
     _BitScanReverse(&index, bits);
     return 31 - static_cast<unsigned>(index);
@@ -105,9 +122,9 @@ CORRIDEX_FORCE_INLINE unsigned leadingZeros32(std::uint32_t bits) {
 }
 
 CORRIDEX_FORCE_INLINE unsigned leadingZeros64(std::uint64_t bits) {
-#if defined(__GNUC__) || defined(__clang__)
+#if CORRIDEX_GNU_BUILTINS
     return static_cast<unsigned>(__builtin_clzll(bits));
-#elif defined(_MSC_VER) && (defined(_M_X64) || defined(_M_ARM64))
+#elif CORRIDEX_MSVC_INTRINSICS && (defined(_M_X64) || defined(_M_ARM64))
     unsigned long index = 0;
     _BitScanReverse64(&index, bits);
     return 63 - static_cast<unsigned>(index);
@@ -121,9 +138,9 @@ CORRIDEX_FORCE_INLINE unsigned leadingZeros64(std::uint64_t bits) {
 // Starts loading the cache line holding `address` for a read soon after; a hint only, which
 // changes nothing observable and is dropped where the compiler has no way to give it.
 CORRIDEX_FORCE_INLINE void prefetch(const void* address) {
-#if defined(__GNUC__) || defined(__clang__)
+#if CORRIDEX_GNU_BUILTINS
     __builtin_prefetch(address);
-#elif defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
+#elif CORRIDEX_MSVC_INTRINSICS && (defined(_M_X64) || defined(_M_IX86))
     _mm_prefetch(static_cast<const char*>(address), _MM_HINT_T0);
 #else
     (void)address;
@@ -132,6 +149,23 @@ CORRIDEX_FORCE_INLINE void prefetch(const void* address) {
 
 // The machine's physical memory in bytes, or UINT64_MAX when the system does not say.
 std::uint64_t physicalMemoryBytes();
+
+// The most memory this process can expect to get, and what sets it.
+struct MemoryLimit {
+    std::uint64_t bytes;
+    const char* source; // "physical memory", "RLIMIT_AS", "cgroup memory.max", ...
+};
+
+// The smallest of physical memory, the address-space and data-segment limits (RLIMIT_AS,
+// RLIMIT_DATA) and the control group's memory limit (v2 memory.max of the process's group and
+// its ancestors, or v1 memory.limit_in_bytes), each where the system has it; when it has none
+// of them, the largest object size (PTRDIFF_MAX).
+MemoryLimit memoryLimit();
+
+// The control-group memory limit that `membership` (the text of /proc/self/cgroup) names, read
+// from the limit files under `root` (where the cgroup file systems are mounted). Plain file
+// reading: on a system without such files it finds no limit.
+MemoryLimit cgroupMemoryLimit(const std::string& membership, const std::string& root);
 
 // `bytes` of zeroed memory aligned to `alignment` (a power of two, at least the page size),
 // straight from the operating system where it can map memory; throws std::bad_alloc when there

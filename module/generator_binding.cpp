@@ -27,12 +27,13 @@ namespace {
 // row a list object (with its slot in the outer list) and each entry a pointer to True or False.
 std::uint64_t peakBytesFromPython(const RandomMazeGenerator& generator) {
     constexpr std::uint64_t kBytesPerRow = 64;
-    const char* what = "the maze as Python lists";
+    const char* what = "RandomMazeGenerator";
+    const char* purpose = "the maze as Python lists";
     const std::uint64_t rows = 2 * generator.cellRows();
-    const std::uint64_t entries =
-        checkedProduct(rows, checkedProduct(2, generator.cellCols(), what), what);
-    const std::uint64_t lists = checkedProduct(rows, kBytesPerRow, what);
-    const std::uint64_t items = checkedProduct(entries, sizeof(PyObject*), what);
+    const std::uint64_t entries = checkedProduct(
+        rows, checkedProduct(2, generator.cellCols(), what, purpose), what, purpose);
+    const std::uint64_t lists = checkedProduct(rows, kBytesPerRow, what, purpose);
+    const std::uint64_t items = checkedProduct(entries, sizeof(PyObject*), what, purpose);
     std::uint64_t total = 0;
     if (platform::addOverflows(lists, items, total) ||
         platform::addOverflows(total, generator.peakBytes(), total)) {
@@ -49,10 +50,11 @@ void registerRandomMazeGenerator(py::module_& module) {
                                         "   Simple Random-Generator using BackTracking.");
     cls.def(py::init([](ExactUnsigned width, ExactUnsigned hight) {
                 auto generator = std::make_unique<RandomMazeGenerator>(width.value, hight.value);
-                const std::string what = "a maze of " + std::to_string(width.value) + " by " +
-                                         std::to_string(hight.value) +
-                                         " grid cells as Python lists";
-                requireFitsInMemory(peakBytesFromPython(*generator), what.c_str());
+                const std::string purpose = "a " + std::to_string(width.value) + " x " +
+                                            std::to_string(hight.value) +
+                                            " maze and its Python lists";
+                requireFitsInMemory(peakBytesFromPython(*generator), "RandomMazeGenerator",
+                                    purpose.c_str());
                 return generator;
             }),
             "width"_a = 0, "hight"_a = 0)
@@ -60,7 +62,12 @@ void registerRandomMazeGenerator(py::module_& module) {
              [](RandomMazeGenerator& generator) {
                  return gridToList(generator.generate(pythonInterruptPoll()));
              })
-        .def("__reduce_ex__", [](const RandomMazeGenerator&, int /*protocol*/) -> py::tuple {
+        .def("__reduce_ex__",
+             [](const RandomMazeGenerator&, int /*protocol*/) -> py::tuple {
+                 refusePickling(py::type::of<RandomMazeGenerator>());
+             })
+        // Bound too, or object's own would call the base's allocator, which pybind11 aborts on.
+        .def("__reduce__", [](const RandomMazeGenerator&) -> py::tuple {
             refusePickling(py::type::of<RandomMazeGenerator>());
         });
     refuseSecondInit(cls);

@@ -4,10 +4,32 @@
 #include "module/exact_unsigned.hpp"
 
 #include <pybind11/pybind11.h>
+#include <string>
 
 namespace py = pybind11;
 
 namespace corridex::binding {
+namespace {
+
+// (type, (row, col)), and for an object of a Python subclass its instance dict too, so that a
+// copy keeps its own type and attributes. object's own __reduce__ would instead call the base's
+// allocator, which pybind11 aborts on.
+py::tuple reduceIndex(const py::object& self) {
+    if (!py::isinstance<Index>(self)) {
+        throw py::type_error("__reduce__ of Index called on a '" +
+                             py::str(py::type::of(self).attr("__name__")).cast<std::string>() +
+                             "' object");
+    }
+    const auto& index = self.cast<const Index&>();
+    py::tuple arguments = py::make_tuple(index.row, index.col);
+    const py::object state = py::getattr(self, "__dict__", py::none());
+    if (state.is_none() || py::len(state) == 0) {
+        return py::make_tuple(py::type::of(self), arguments);
+    }
+    return py::make_tuple(py::type::of(self), arguments, state);
+}
+
+} // namespace
 
 void registerIndex(py::module_& module) {
     using namespace pybind11::literals;
@@ -34,9 +56,9 @@ void registerIndex(py::module_& module) {
         .def("__eq__", [](const Index& self, const Index& other) { return self == other; })
         .def("__ne__", [](const Index& self, const Index& other) { return self != other; })
         // A value: pickled and copied as the call that makes it again, at every protocol.
-        .def("__reduce_ex__", [](const Index& self, int /*protocol*/) {
-            return py::make_tuple(py::type::of<Index>(), py::make_tuple(self.row, self.col));
-        });
+        .def("__reduce_ex__",
+             [](const py::object& self, int /*protocol*/) { return reduceIndex(self); })
+        .def("__reduce__", &reduceIndex);
     refuseSecondInit(cls);
 }
 

@@ -35,9 +35,13 @@ void registerSolver(py::module_& module) {
         .def("TraversedNodes",
              [](const Solver& solver) { return toIndexList(solver.results().traversed); })
         .def("TraversedNodesNo", [](const Solver& solver) { return solver.traversedNodesNo(); })
-        .def("__reduce_ex__", [](const Solver&, int /*protocol*/) -> py::tuple {
-            refusePickling(py::type::of<Solver>());
-        });
+        .def("__reduce_ex__",
+             [](const Solver&, int /*protocol*/) -> py::tuple {
+                 refusePickling(py::type::of<Solver>());
+             })
+        // Bound too, or object's own would call the base's allocator, which pybind11 aborts on.
+        .def("__reduce__",
+             [](const Solver&) -> py::tuple { refusePickling(py::type::of<Solver>()); });
     refuseSecondInit(cls);
 }
 

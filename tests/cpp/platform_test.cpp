@@ -1,9 +1,15 @@
 #include "maze/platform.hpp"
 
+#include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <random>
+#include <string>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 namespace corridex {
 namespace {
@@ -81,8 +87,92 @@ TEST(PlatformTest, MappedBlocksAreAlignedZeroedAndWritable) {
 
 TEST(PlatformTest, PhysicalMemoryIsKnownAndPlausible) {
     const std::uint64_t bytes = platform::physicalMemoryBytes();
+#if defined(CORRIDEX_PORTABLE_FALLBACKS)
+    EXPECT_EQ(bytes, UINT64_MAX) << "the plain fallback knows no memory size";
+#else
     EXPECT_NE(bytes, UINT64_MAX) << "this system's memory size is not read";
     EXPECT_GE(bytes, std::uint64_t{64} << 20);
+#endif
+}
+
+TEST(PlatformTest, MemoryLimitIsTheSmallestKnownOne) {
+    const platform::MemoryLimit limit = platform::memoryLimit();
+    EXPECT_LE(limit.bytes, platform::physicalMemoryBytes());
+    const std::string source = limit.source;
+    if (limit.bytes == static_cast<std::uint64_t>(PTRDIFF_MAX)) {
+        EXPECT_EQ(source, "the largest object size");
+    } else {
+        EXPECT_TRUE(source == "physical memory" || source == "RLIMIT_AS" ||
+                    source == "RLIMIT_DATA" || source == "cgroup memory.max" ||
+                    source == "cgroup memory.limit_in_bytes")
+            << source;
+    }
+}
+
+// A cgroup mount of its own under the test's temporary folder.
+class CgroupFiles {
+public:
+    CgroupFiles() : root_(std::filesystem::path(testing::TempDir()) / "corridex-cgroup") {
+        std::filesystem::remove_all(root_);
+    }
+    ~CgroupFiles() { std::filesystem::remove_all(root_); }
+
+    void write(const std::string& file, const std::string& text) const {
+        const std::filesystem::path path = root_ / file;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path) << text << "\n";
+    }
+    std::string root() const { return root_.string(); }
+
+private:
+    std::filesystem::path root_;
+};
+
+TEST(PlatformTest, CgroupLimitIsTheSmallestOnTheGroupsPath) {
+    struct Case {
+        const char* membership;
+        std::vector<std::pair<std::string, std::string>> files;
+        std::uint64_t bytes;
+        std::string source;
+    };
+    const std::string v2 = "cgroup memory.max";
+    const std::string v1 = "cgroup memory.limit_in_bytes";
+    const Case cases[] = {
+        // v2: an ancestor's limit holds for the groups below it; "max" is none.
+        {"0::/a/b\n",
+         {{"a/b/memory.max", "max"}, {"a/memory.max", "4294967296"}, {"memory.max", "max"}},
+         UINT64_C(4) << 30,
+         v2},
+        {"0::/a/b\n",
+         {{"a/b/memory.max", "1048576"}, {"a/memory.max", "4294967296"}},
+         1 << 20,
+         v2},
+        // A container's own group shows as the root.
+        {"0::/\n", {{"memory.max", "536870912"}}, UINT64_C(512) << 20, v2},
+        // v1: the memory hierarchy's line, alone or with other controllers; its "unlimited" is a
+        // huge number, left to the caller's minimum.
+        {"4:memory:/job\n3:cpu:/\n",
+         {{"memory/job/memory.limit_in_bytes", "2147483648"},
+          {"memory/memory.limit_in_bytes", "9223372036854771712"}},
+         UINT64_C(2) << 30,
+         v1},
+        {"5:cpu,memory:/x\n", {{"memory/memory.limit_in_bytes", "1073741824"}}, 1 << 30, v1},
+        // Nothing to read, or nothing that is a number.
+        {"0::/a\n", {}, UINT64_MAX, "no known limit"},
+        {"0::/a\n", {{"a/memory.max", "lots"}}, UINT64_MAX, "no known limit"},
+        {"3:cpu:/\n", {{"memory/memory.limit_in_bytes", "1024"}}, UINT64_MAX, "no known limit"},
+        {"", {}, UINT64_MAX, "no known limit"},
+    };
+    for (const Case& c : cases) {
+        const CgroupFiles mount;
+        for (const auto& [file, text] : c.files) {
+            mount.write(file, text);
+        }
+        const platform::MemoryLimit limit =
+            platform::cgroupMemoryLimit(c.membership, mount.root());
+        EXPECT_EQ(limit.bytes, c.bytes) << c.membership;
+        EXPECT_EQ(std::string(limit.source), c.source) << c.membership;
+    }
 }
 
 } // namespace

@@ -212,6 +212,63 @@ def round_trip(copier):
     return check
 
 
+class LabelledIndex(Index):
+    """A subclass with an attribute of its own, as user code makes them."""
+
+
+def subclass_round_trip(copier):
+    """A copy of an Index subclass keeps its class and its attributes, and is a new object."""
+
+    def check(_):
+        original = LabelledIndex(MAX64, 7)
+        original.label = ["exit"]
+        twin = copier(original)
+        assert type(twin) is LabelledIndex and twin == original and twin is not original
+        assert twin.label == ["exit"]
+        twin.col = 1
+        assert original.col == 7
+
+    return check
+
+
+def reduced_by_object(protocol):
+    """object's own __reduce_ex__ at the protocols that go through __reduce__."""
+
+    def check(cls):
+        target = made(cls)
+        reduced = object.__reduce_ex__(target, protocol)
+        assert reduced == target.__reduce__()
+        return reduced
+
+    return check
+
+
+def index_reduced(_):
+    assert Index(3, 4).__reduce__() == (Index, (3, 4))
+    assert Index(3, 4).__reduce_ex__(2) == (Index, (3, 4))
+
+
+class CellsRow:
+    """A row that is a sequence but neither a list nor a tuple."""
+
+    def __init__(self, cells):
+        self.cells = cells
+
+    def __len__(self):
+        return len(self.cells)
+
+    def __getitem__(self, index):
+        return self.cells[index]
+
+
+def grid_of_rows(make_row, bad, at, rows=4, cols=7):
+    """A grid whose rows `make_row` builds from lists, with `bad` at `at` (row != column, so
+    that a message with the two swapped does not pass)."""
+    grid = [[T] * cols for _ in range(rows)]
+    grid[at[0]][at[1]] = bad
+    return [make_row(row) for row in grid]
+
+
 def pickled(protocol):
     return lambda value: pickle.loads(pickle.dumps(value, protocol=protocol))
 
@@ -288,11 +345,30 @@ ROWS = [
     *(Row(f"native-{name}", lambda c, copier=copier: copier(made(c)), TypeError, NATIVE_STATE,
           match=r"^cannot pickle '\w+' object$", isolate=True)
       for name, copier in COPIERS.items()),
+    *(Row(f"index-subclass-{name}", subclass_round_trip(copier), None, isolate=True)
+      for name, copier in COPIERS.items()),
+    # __reduce__ called by hand (as some serializers do), or through object's __reduce_ex__.
+    Row("index-reduce", index_reduced, None, isolate=True),
+    Row("index-reduce-of-another-object", lambda _: Index.__reduce__((3, 4)), TypeError,
+        match="__reduce__ of Index called on a 'tuple' object", isolate=True),
+    Row("native-reduce", lambda c: made(c).__reduce__(), TypeError, NATIVE_STATE,
+        match=r"^cannot pickle '\w+' object$", isolate=True),
+    Row("uninitialised-reduce", lambda c: uninitialised(c).__reduce__(), TypeError, EVERY_CLASS,
+        match="object is not initialised", isolate=True),
+    *(Row(f"index-object-reduce-ex-{protocol}", reduced_by_object(protocol), None, (Index,),
+          isolate=True) for protocol in (0, 1)),
+    *(Row(f"native-object-reduce-ex-{protocol}", reduced_by_object(protocol), TypeError,
+          NATIVE_STATE, match=r"^cannot pickle '\w+' object$", isolate=True)
+      for protocol in (0, 1)),
     # Grids that are not lists of rows of truth values.
     Row("grid-integer", lambda c: c(7, Index(), Index()), TypeError, SOLVERS),
     Row("grid-list-of-bytes", lambda c: c([b"\x01\x01"], Index(), Index()), TypeError, SOLVERS),
     Row("grid-row-holding-list", lambda c: c([[T, [T]]], Index(), Index()), TypeError, SOLVERS,
         match=r"row 0, column 1 \(of type 'list'\) has no truth value"),
+    *(Row(f"grid-{kind}-rows-bad-cell-named",
+          lambda c, make_row=make_row: c(grid_of_rows(make_row, "x", (2, 5)), Index(), Index()),
+          TypeError, SOLVERS, match=r"row 2, column 5 \(of type 'str'\) has no truth value")
+      for kind, make_row in (("tuple", tuple), ("custom-sequence", CellsRow))),
     Row("grid-string-deep-in-a-large-grid",
         lambda c: c(grid_of(1000, "x", (517, 3)), Index(), Index()), TypeError, SOLVERS,
         match=r"row 517, column 3 \(of type 'str'\) has no truth value"),

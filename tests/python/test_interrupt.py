@@ -5,6 +5,9 @@ interrupted object stays readable and reports no route, and the process carries 
 later solve() starts over is the core's to test, in tests/cpp.)
 """
 
+import collections
+import functools
+import operator
 import os
 import signal
 import subprocess
@@ -254,3 +257,101 @@ def test_long_work_starts_no_thread(work):
         signal.setitimer(signal.ITIMER_REAL, 0)
         signal.signal(signal.SIGALRM, previous)
     assert threads_seen and set(threads_seen) == {threads_before}
+
+
+def outcome_under_timer(call, seconds):
+    """How `call` ended when a timer raised KeyboardInterrupt `seconds` in: "interrupted" when
+    the interrupt came out of the call itself, "interrupted after" when the call finished (or
+    raised something else) and the interrupt was only raised once it had returned, "finished"
+    when the timer never fired."""
+    # The interpreter runs a Python signal handler where it next can: inside the call only if
+    # the call polls for it, else right after the call. A mark made in C as soon as the call
+    # returns, before any Python code runs, tells the two apart.
+    returned = []
+    steps = [call, functools.partial(returned.append, True)]
+    handled_after_return = []
+
+    def interrupt(signum, frame):
+        handled_after_return.append(bool(returned))
+        raise KeyboardInterrupt
+
+    previous = signal.signal(signal.SIGALRM, interrupt)
+    outcome = "finished"
+    try:
+        try:
+            signal.setitimer(signal.ITIMER_REAL, seconds)
+            collections.deque(map(operator.methodcaller("__call__"), steps), maxlen=0)
+        except KeyboardInterrupt as error:
+            late = error.__context__ is not None or handled_after_return != [False]
+            outcome = "interrupted after" if late else "interrupted"
+        except Exception:  # noqa: BLE001 - the call's own error means it ran to its end
+            outcome = "interrupted after"
+        for _ in range(100):  # a handler still pending runs here
+            pass
+    except KeyboardInterrupt:
+        outcome = "interrupted after"
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
+    return outcome
+
+
+def interrupted_part_way(call):
+    """Interrupts `call` part way through, trying earlier if the machine was quicker than it
+    was when `call` was timed; the outcome of the last try."""
+    started = time.perf_counter()
+    try:
+        call()
+    except TypeError:
+        pass
+    took = time.perf_counter() - started
+    for share in (0.3, 0.1, 0.03):
+        outcome = outcome_under_timer(call, took * share)
+        if outcome != "finished":
+            return outcome
+    return outcome
+
+
+def assert_still_solves():
+    ring = [[True, True, True], [True, False, True], [True, True, True]]
+    for cls in SOLVERS:
+        check = cls(ring, Index(0, 0), Index(2, 2))
+        check.solve()
+        assert check.SrcToDestDistance() == 4
+
+
+@pytest.mark.posix
+def test_ctrl_c_ends_the_conversion_of_a_tall_grid_of_short_rows():
+    """Rows of three True cells are each read whole, without a per-cell poll: Ctrl-C must still
+    be polled between them."""
+    grid = [[True, True, True] for _ in range(2_000_000)]
+    grid[-1] = None  # read to its end, the grid is refused with TypeError
+
+    def convert():
+        Corridex.BreadthFirstSearch(grid, Index(0, 0), Index(1, 1))
+
+    assert interrupted_part_way(convert) == "interrupted"
+    assert_still_solves()
+    grid[-1] = [True, True, True]
+    solver = Corridex.DepthFirstSearch(grid[:5], Index(0, 0), Index(4, 2))
+    solver.solve()
+    assert solver.SrcToDestDistance() == 6
+
+
+@pytest.mark.posix
+def test_ctrl_c_ends_copying_out_millions_of_visited_cells():
+    """TraversedNodes() of millions of cells polls Ctrl-C while it fills the list; the solver
+    stays readable and gives the whole list afterwards."""
+    grid = numpy.ones((1500, 1500), dtype=bool)
+    solver = Corridex.BreadthFirstSearch(grid, Index(0, 0), Index(1499, 1499))
+    solver.solve()
+    count = solver.TraversedNodesNo()
+    sample = [repr(cell) for cell in solver.TraversedNodes()[::4999]]
+    assert count > 2_000_000
+
+    assert interrupted_part_way(solver.TraversedNodes) == "interrupted"
+    assert solver.TraversedNodesNo() == count
+    visited = solver.TraversedNodes()
+    assert len(visited) == count
+    assert [repr(cell) for cell in visited[::4999]] == sample
+    assert_still_solves()

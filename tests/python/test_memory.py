@@ -5,8 +5,10 @@ CORRIDEX_FULL_LEAK_CHECK=1 for 10,000 and 1,000.
 """
 
 import gc
+import json
 import math
 import os
+import re
 import subprocess
 import sys
 import textwrap
@@ -41,7 +43,8 @@ def test_floyd_warshall_refuses_tables_beyond_memory_before_allocating():
     grid = numpy.ones((side, side), dtype=bool)
     solver = Corridex.FloydWarshall(grid, *corners(grid))
     before = resident_bytes()
-    with pytest.raises(MemoryError, match="more than this machine's memory"):
+    with pytest.raises(MemoryError, match=r"^the distance and next-hop tables would need about "
+                                          r"[\d.]+ \w+; the limit is [\d.]+ \w+ \(.+\)$"):
         solver.solve()
     assert resident_bytes() - before < 64 * MIB
     assert snapshot(solver) == ([], 0, [], 0)
@@ -51,7 +54,7 @@ def test_a_grid_beyond_memory_is_refused_before_it_is_copied():
     # One row repeated: a few megabytes of list standing for 2^36 cells.
     grid = [[True] * 2**20] * 2**16
     before = resident_bytes()
-    with pytest.raises(MemoryError, match="the grid would need 68719476736 bytes"):
+    with pytest.raises(MemoryError, match=r"^the grid would need about 64\.0 GiB; the limit is"):
         Corridex.BreadthFirstSearch(grid, Index(), Index())
     assert resident_bytes() - before < 64 * MIB
 
@@ -65,6 +68,55 @@ def test_generator_refuses_mazes_beyond_memory_before_allocating(width, hight):
     with pytest.raises(MemoryError):
         GENERATOR(width, hight).generate()
     assert resident_bytes() - before < 64 * MIB
+
+
+LIMITED = """
+import json, resource, sys
+import numpy
+limit = {limit}
+resource.setrlimit(resource.{resource}, (limit, resource.getrlimit(resource.{resource})[1]))
+import Corridex
+from Corridex import Index
+works = {{
+    "generator": lambda: Corridex.RandomMazeGenerator(40000, 40000),
+    "grid": lambda: Corridex.BreadthFirstSearch([[True] * 2**16] * (5 * 2**14), Index(), Index()),
+    "tables": lambda: Corridex.FloydWarshall(
+        numpy.ones((300, 300), dtype=bool), Index(0, 0), Index(299, 299)).solve(),
+}}
+messages = {{}}
+for name, work in works.items():
+    try:
+        work()
+    except MemoryError as error:
+        messages[name] = str(error)
+print(json.dumps(messages))
+"""
+
+
+@pytest.mark.posix
+@pytest.mark.parametrize("resource", ["RLIMIT_AS", "RLIMIT_DATA"])
+def test_a_resource_limit_is_the_budget_and_the_message_says_so(resource):
+    """Under a limit far below the machine's memory, work beyond it is refused before anything
+    is allocated, and the message gives what was needed and the limit with its source."""
+    if "libasan" in os.environ.get("LD_PRELOAD", ""):
+        pytest.skip("AddressSanitizer maps terabytes of shadow memory")
+    script = LIMITED.format(limit=4 * 2**30, resource=resource)
+    child = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                           timeout=300)
+    assert child.returncode == 0, child.stderr
+    messages = json.loads(child.stdout)
+    limit = rf"; the limit is 4\.0 GiB \({resource}\)$"
+    expected = {
+        # The carving alone is several GiB, before the lists of the result.
+        "generator": r"^RandomMazeGenerator would need about \d+\.\d GiB for a 40000 x 40000 "
+                     r"maze( and its Python lists)?" + limit,
+        "grid": r"^the grid would need about 5\.0 GiB" + limit,
+        # 90,000 nodes, each pair with its entries: tens of GiB.
+        "tables": r"^the distance and next-hop tables would need about \d+\.\d GiB" + limit,
+    }
+    assert set(messages) == set(expected), messages
+    for work, pattern in expected.items():
+        assert re.search(pattern, messages[work]), messages[work]
 
 
 def flat_memory(run, rounds, warm_up):

@@ -61,3 +61,58 @@ def test_caller_objects_are_not_kept(solver_class):
     end.col = 1
     solver.solve()
     assert solver.SrcToDestDistance() == 2
+
+
+SUBINTERPRETER_IMPORT = """
+import sys
+sys.path[:] = {path!r}
+try:
+    import _interpreters as interpreters
+except ImportError:
+    import _xxsubinterpreters as interpreters
+if {main_first!r}:
+    import Corridex
+interpreter = interpreters.create()
+interpreters.run_string(interpreter, '''
+import os
+try:
+    import Corridex
+except ImportError as error:
+    outcome = "ImportError: " + str(error)
+else:
+    solver = Corridex.AStar([[True, True], [True, True]], Corridex.Index(0, 0),
+                            Corridex.Index(1, 1))
+    solver.solve()
+    outcome = "imported, solved: " + repr(solver.SrcToDestPath())
+os.write(1, (outcome + "\\\\n").encode())
+''')
+"""
+
+
+REFUSED_IN_SUBINTERPRETER = (
+    "ImportError: Corridex cannot be imported in a subinterpreter: its binding library "
+    "supports the main interpreter only; import it there instead"
+)
+
+
+@pytest.mark.parametrize("main_first", [False, True], ids=["alone", "after-main"])
+def test_import_in_a_subinterpreter_fails_cleanly(main_first):
+    """The binding library cannot start in a subinterpreter (its start-up would wait for ever on
+    the interpreter lock): importing there raises ImportError instead of hanging. Built with a
+    binding library that initialises modules in one phase, a module the main interpreter
+    already imported is instead handed to the subinterpreter as it is, with no start-up, and
+    works there."""
+    import importlib.util
+    import subprocess
+    import sys
+
+    if not any(importlib.util.find_spec(name) for name in ("_interpreters", "_xxsubinterpreters")):
+        pytest.skip("this Python has no subinterpreter module")
+    script = SUBINTERPRETER_IMPORT.format(path=sys.path, main_first=main_first)
+    child = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                           timeout=120)
+    assert child.returncode == 0, child.stderr
+    outcomes = {REFUSED_IN_SUBINTERPRETER}
+    if main_first:
+        outcomes.add("imported, solved: [1,1, 0,1, 0,0]")
+    assert child.stdout.strip() in outcomes, child.stdout + child.stderr
