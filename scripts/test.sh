@@ -4,8 +4,9 @@
 #
 #   bash scripts/test.sh           the everyday run (nox -s test), a few minutes
 #   bash scripts/test.sh --full    every other check (nox -s full), about half an hour
+#   bash scripts/test.sh -s asan   any other nox arguments: one session, -l to list them
 #
-# Further arguments go to nox. Installs nothing with apt (scripts/prerequisites.sh does).
+# Installs nothing with apt (scripts/prerequisites.sh does).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools="${XDG_CACHE_HOME:-$HOME/.cache}/corridex/tools"
@@ -14,9 +15,8 @@ if [ ! -x "$tools/bin/nox" ]; then
     python3 -m venv "$tools"
     "$tools/bin/python" -m pip install --disable-pip-version-check "nox>=2024.4"
 fi
-session=(-s test)
-if [ "${1:-}" = --full ]; then
-    session=(-s full)
-    shift
-fi
-exec "$tools/bin/nox" "${session[@]}" "$@"
+case "${1:-}" in
+"") exec "$tools/bin/nox" -s test ;;
+--full) exec "$tools/bin/nox" -s full ;;
+*) exec "$tools/bin/nox" "$@" ;;
+esac
