@@ -51,6 +51,13 @@ def summary(label, junit_files):
     return f"{label}: {counts['passed']} passed, {counts['failed']} failed, {counts['skipped']} skipped"
 
 
+def verdict(session, line):
+    """The run's closing line, also kept in build/verdict.txt for scripts/test.sh to print last."""
+    session.log(line)
+    BUILD.mkdir(exist_ok=True)
+    (BUILD / "verdict.txt").write_text(line + "\n")
+
+
 def install_build_tools(session, pybind11=PYBIND11_PIN):
     session.install(*[r for r in BUILD_REQUIRES if not r.startswith("pybind11")], pybind11)
 
@@ -80,7 +87,7 @@ def test(session):
     try:
         pytest(session, junit=junit)
     finally:
-        session.log(summary("everyday", [BUILD / "everyday" / "ctest-junit.xml", junit]))
+        verdict(session, summary("everyday", [BUILD / "everyday" / "ctest-junit.xml", junit]))
 
 
 @nox.session(python=False, tags=["full"])
@@ -390,7 +397,7 @@ def full(session):
     with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
         results = dict(zip(FULL_CHECKS, pool.map(run, FULL_CHECKS)))
     failed = [check for check, passed in results.items() if not passed]
-    session.log(f"full: {len(results) - len(failed)} passed, {len(failed)} failed"
-                + (f" ({', '.join(failed)})" if failed else ""))
+    verdict(session, f"full: {len(results) - len(failed)} passed, {len(failed)} failed"
+            + (f" ({', '.join(failed)})" if failed else ""))
     if failed:
         session.error("some checks failed")

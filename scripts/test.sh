@@ -16,7 +16,13 @@ if [ ! -x "$tools/bin/nox" ]; then
     "$tools/bin/python" -m pip install --disable-pip-version-check "nox>=2024.4"
 fi
 case "${1:-}" in
-"") exec "$tools/bin/nox" -s test ;;
---full) exec "$tools/bin/nox" -s full ;;
-*) exec "$tools/bin/nox" "$@" ;;
+"") arguments=(-s test) ;;
+--full) arguments=(-s full) ;;
+*) arguments=("$@") ;;
 esac
+# The session's closing line of counts comes last, after nox's own.
+rm -f build/verdict.txt
+status=0
+"$tools/bin/nox" "${arguments[@]}" || status=$?
+[ ! -f build/verdict.txt ] || cat build/verdict.txt
+exit "$status"
