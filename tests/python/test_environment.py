@@ -23,8 +23,10 @@ def test_every_registered_marker_is_decided(pytestconfig):
         assert marker in environment._REASONS, f"environment.py does not decide {marker!r}"
 
 
-# The tests it runs need Linux anyway, which would be the reason given elsewhere.
+# The tests it runs need Linux anyway, which would be the reason given elsewhere; a second
+# pytest under an emulator takes minutes and shows nothing the native run does not.
 @pytest.mark.linux
+@pytest.mark.native
 @pytest.mark.parametrize(("variable", "test"), [
     ("CORRIDEX_EMULATED", "test_memory.py::test_each_kept_index_costs_only_its_own_memory"),
     ("CORRIDEX_PUBLIC_API_ONLY", "test_memory.py::test_memory_goes_back_once_every_object_is_gone"),

@@ -25,6 +25,8 @@ def test_stub_is_installed_beside_the_module(installed):
     assert installed.read_text() == SOURCE_STUB.read_text(), "installed stub is stale"
 
 
+# mypy's checks do not depend on the processor, and under an emulator take minutes each.
+@pytest.mark.native
 def test_mypy_types_results_as_a_user_sees_them(tmp_path):
     pytest.importorskip("mypy")
     (tmp_path / "user.py").write_text(
@@ -43,6 +45,7 @@ def test_mypy_types_results_as_a_user_sees_them(tmp_path):
     assert revealed, result.stdout
 
 
+@pytest.mark.native
 def test_stubtest_finds_no_difference(tmp_path):
     pytest.importorskip("mypy.stubtest")
     stub = INSTALLED_STUB if INSTALLED_STUB.is_file() else SOURCE_STUB
