@@ -21,7 +21,8 @@ PUBLIC_API_ONLY = os.environ.get("CORRIDEX_PUBLIC_API_ONLY") == "1"
 _REASONS = {
     "posix": None if POSIX else f"needs POSIX signals and resource limits, not on {sys.platform}",
     "linux": None if LINUX else f"needs Linux's /proc, not on {sys.platform}",
-    "native": "the emulator's own memory and time distort it" if EMULATED else None,
+    "native": "left to the native run: under an emulator it is distorted or takes minutes"
+    if EMULATED else None,
     "internals": "the module is built through pybind11's public API only" if PUBLIC_API_ONLY
     else None,
     "slow": None,
