@@ -1,24 +1,25 @@
-"""Prints one digest of every solver's results on many random mazes.
+"""One digest of every solver's results on many random mazes of each kind.
 
-Run it against two builds (say, before and after an optimisation) and compare the digests: any
-change in a traversal order, a route, a distance or a count changes the digest of that maze kind.
+Any change in a traversal order, a route, a distance or a count changes the digest of that maze
+kind. tests/python/test_fingerprint.py compares this build's digests with the ones every build
+must give, scripts/platforms/fingerprint.txt, in every test run; after a deliberate change of
+results, rewrite that file with
 
-    python benchmarks/fingerprint.py [--mazes 300]
+    python -m pytest tests/python/test_fingerprint.py --update-fingerprint
+
+This module is loaded by that test, beside the maze builders and solver list it shares with the
+other tests (maze_support).
 """
 
 from __future__ import annotations
 
-import argparse
 import hashlib
-import pathlib
 import random
-import sys
 
 import Corridex
+from maze_support import SOLVERS, carved_maze, random_open_grid
 
-# The maze builders and the solver list are the tests' own.
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "tests" / "python"))
-from maze_support import SOLVERS, carved_maze, random_open_grid  # noqa: E402
+MAZES_PER_KIND = 300
 
 
 def holed_maze(rng, cell_rows, cell_cols, holes):
@@ -61,17 +62,11 @@ def digest_of(rng, grid, hasher):
         hasher.update(f"{solver.SrcToDestDistance()} {solver.TraversedNodesNo()}".encode())
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--mazes", type=int, default=300, help="mazes of each kind")
-    args = parser.parse_args()
-    for kind, make in KINDS.items():
-        rng = random.Random(kind)
-        hasher = hashlib.sha256()
-        for _ in range(args.mazes):
-            digest_of(rng, make(rng), hasher)
-        print(f"{kind:8s} {hasher.hexdigest()}")
-
-
-if __name__ == "__main__":
-    main()
+def digest(kind, mazes=MAZES_PER_KIND):
+    """The hex digest of every solver's results on `mazes` random mazes of `kind`."""
+    make = KINDS[kind]
+    rng = random.Random(kind)
+    hasher = hashlib.sha256()
+    for _ in range(mazes):
+        digest_of(rng, make(rng), hasher)
+    return hasher.hexdigest()

@@ -180,7 +180,7 @@ def passage_count(grid):
         row[0::2].count(True) for row in grid[1::2])
 
 
-@pytest.mark.skipif(not hasattr(signal, "setitimer"), reason="needs interval timers")
+@pytest.mark.posix
 def test_interrupted_generate_leaves_a_generator_that_still_works():
     def interrupt(signum, frame):
         raise KeyboardInterrupt

@@ -105,11 +105,10 @@ print("finished", flush=True)
 """
 
 
+@pytest.mark.posix
 @pytest.mark.parametrize(("work", "delay"), INTERRUPTS,
                          ids=[f"{work}-at-{delay}s" for work, delay in INTERRUPTS])
 def test_ctrl_c_ends_long_work(work, delay):
-    if work == "RandomMazeGenerator" and not hasattr(Corridex, "RandomMazeGenerator"):
-        pytest.skip("this build has no RandomMazeGenerator")
     script = CHILD.format(here=HERE, setup=textwrap.dedent(LONG_WORK[work]))
     child = subprocess.Popen(
         [sys.executable, "-c", script], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True
@@ -167,6 +166,7 @@ def interrupted_solver(cls, maze, seconds):
     return None
 
 
+@pytest.mark.posix
 @pytest.mark.parametrize("cls", SOLVERS, ids=SOLVER_IDS)
 def test_an_interrupted_solve_reports_no_route(cls, mazes):
     maze = mazes[cls]
@@ -215,8 +215,6 @@ def timed(run):
 
 @pytest.mark.parametrize("work", sorted(HELD_LOCK_WORK), ids=sorted(HELD_LOCK_WORK))
 def test_long_work_holds_the_interpreter_lock(work):
-    if work == "RandomMazeGenerator" and not hasattr(Corridex, "RandomMazeGenerator"):
-        pytest.skip("this build has no RandomMazeGenerator")
     run = HELD_LOCK_WORK[work]()
     # A busy Python thread records when it runs; it cannot while the work holds the lock.
     stop = threading.Event()
@@ -239,10 +237,10 @@ def test_long_work_holds_the_interpreter_lock(work):
     assert max(pauses) > 0.5 * (ended - started), f"longest pause {max(pauses) * 1000:.1f} ms"
 
 
+@pytest.mark.posix
+@pytest.mark.linux
 @pytest.mark.parametrize("work", sorted(HELD_LOCK_WORK), ids=sorted(HELD_LOCK_WORK))
 def test_long_work_starts_no_thread(work):
-    if work == "RandomMazeGenerator" and not hasattr(Corridex, "RandomMazeGenerator"):
-        pytest.skip("this build has no RandomMazeGenerator")
     run = HELD_LOCK_WORK[work]()
     # A timer's handler runs at the work's polls and counts the process's threads there.
     threads_seen = []

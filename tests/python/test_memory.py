@@ -23,22 +23,19 @@ from reliability_mazes import SOLVER_IDS, SOLVERS, corners, perfect_maze, snapsh
 FULL = os.environ.get("CORRIDEX_FULL_LEAK_CHECK") == "1"
 SOLVE_ROUNDS = 10_000 if FULL else 1_000
 GENERATE_ROUNDS = 1_000 if FULL else 100
-GENERATOR = getattr(Corridex, "RandomMazeGenerator", None)
-needs_generator = pytest.mark.skipif(GENERATOR is None, reason="no RandomMazeGenerator")
-
-PAGE = os.sysconf("SC_PAGE_SIZE")
-PHYSICAL_MEMORY = os.sysconf("SC_PHYS_PAGES") * PAGE
 MIB = 2**20
 
 
 def resident_bytes():
     with open("/proc/self/statm") as statm:
-        return int(statm.read().split()[1]) * PAGE
+        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
+@pytest.mark.linux
 def test_floyd_warshall_refuses_tables_beyond_memory_before_allocating():
     # Every cell of an open grid is a node; the tables take 16 bytes per pair of nodes.
-    nodes = math.sqrt(2 * PHYSICAL_MEMORY / 16)
+    physical_memory = os.sysconf("SC_PHYS_PAGES") * os.sysconf("SC_PAGE_SIZE")
+    nodes = math.sqrt(2 * physical_memory / 16)
     side = math.isqrt(math.ceil(nodes)) + 2
     grid = numpy.ones((side, side), dtype=bool)
     solver = Corridex.FloydWarshall(grid, *corners(grid))
@@ -50,6 +47,7 @@ def test_floyd_warshall_refuses_tables_beyond_memory_before_allocating():
     assert snapshot(solver) == ([], 0, [], 0)
 
 
+@pytest.mark.linux
 def test_a_grid_beyond_memory_is_refused_before_it_is_copied():
     # One row repeated: a few megabytes of list standing for 2^36 cells.
     grid = [[True] * 2**20] * 2**16
@@ -59,14 +57,14 @@ def test_a_grid_beyond_memory_is_refused_before_it_is_copied():
     assert resident_bytes() - before < 64 * MIB
 
 
-@needs_generator
+@pytest.mark.linux
 @pytest.mark.parametrize(
     "width, hight", [(2**22, 2**22), (2**40, 4), (4, 2**40)], ids=["square", "tall", "wide"]
 )
 def test_generator_refuses_mazes_beyond_memory_before_allocating(width, hight):
     before = resident_bytes()
     with pytest.raises(MemoryError):
-        GENERATOR(width, hight).generate()
+        Corridex.RandomMazeGenerator(width, hight).generate()
     assert resident_bytes() - before < 64 * MIB
 
 
@@ -137,6 +135,7 @@ def small_maze():
     return (grid, *corners(grid))
 
 
+@pytest.mark.linux
 @pytest.mark.parametrize("cls", SOLVERS, ids=SOLVER_IDS)
 def test_construct_solve_and_drop_leaves_memory_flat(cls, small_maze):
     def round_trip():
@@ -148,6 +147,7 @@ def test_construct_solve_and_drop_leaves_memory_flat(cls, small_maze):
     assert flat_memory(round_trip, SOLVE_ROUNDS, warm_up=200) < MIB / 2
 
 
+@pytest.mark.linux
 @pytest.mark.parametrize("cls", SOLVERS, ids=SOLVER_IDS)
 def test_rejected_arguments_leave_memory_flat(cls, small_maze):
     grid = small_maze[0]
@@ -161,9 +161,9 @@ def test_rejected_arguments_leave_memory_flat(cls, small_maze):
     assert flat_memory(rejected, SOLVE_ROUNDS, warm_up=200) < MIB / 2
 
 
-@needs_generator
+@pytest.mark.linux
 def test_generating_leaves_memory_flat():
-    assert flat_memory(lambda: GENERATOR(41, 41).generate(), GENERATE_ROUNDS, warm_up=20) < MIB / 2
+    assert flat_memory(lambda: Corridex.RandomMazeGenerator(41, 41).generate(), GENERATE_ROUNDS, warm_up=20) < MIB / 2
 
 
 def held_by_list_alone(items):
@@ -189,9 +189,8 @@ def test_solvers_keep_no_reference_to_their_arguments(cls, small_maze):
     assert [sys.getrefcount(item) for item in watched] == before
 
 
-@needs_generator
 def test_generated_grids_are_owned_by_the_caller_alone():
-    generator = GENERATOR(9, 9)
+    generator = Corridex.RandomMazeGenerator(9, 9)
     watched = [generator, True, False]
     gc.collect()
     before = [sys.getrefcount(item) for item in watched]
@@ -242,6 +241,10 @@ def resident_growth(grid, body, warm_up=""):
     return int(child.stdout)
 
 
+# Under an emulator the resident size includes the emulator's own cache of translated code,
+# which grows as the tests run.
+@pytest.mark.linux
+@pytest.mark.native
 def test_each_kept_index_costs_only_its_own_memory():
     # One Index kept from each of many results: the rest of every result is freed and its
     # memory serves the next one, so each kept Index costs its own few hundred bytes at most.
@@ -261,7 +264,9 @@ def test_each_kept_index_costs_only_its_own_memory():
 
 
 # Through the public API pybind11 enters every Index in its table of instances, whose millions
-# of freed entries the C library keeps for reuse; the internals path skips that table.
+# of freed entries the C library keeps for reuse; the build using its internals skips that table.
+@pytest.mark.linux
+@pytest.mark.native
 @pytest.mark.internals
 def test_memory_goes_back_once_every_object_is_gone():
     # Large enough that graphs, tables and result vectors take whole blocks from the system.

@@ -26,6 +26,8 @@ def test_stub_is_installed_beside_the_module(installed):
     assert installed.read_text() == SOURCE_STUB.read_text(), "installed stub is stale"
 
 
+# mypy's checks do not depend on the processor, and under an emulator take minutes each.
+@pytest.mark.native
 def test_mypy_types_results_as_a_user_sees_them(tmp_path):
     pytest.importorskip("mypy")
     (tmp_path / "user.py").write_text(
@@ -68,6 +70,7 @@ if Index(1, 2) != (1, 2):  # rejected
 """
 
 
+@pytest.mark.native
 def test_mypy_accepts_what_runs_and_rejects_what_raises(tmp_path):
     pytest.importorskip("mypy")
     pytest.importorskip("numpy")
@@ -84,6 +87,7 @@ def test_mypy_accepts_what_runs_and_rejects_what_raises(tmp_path):
     assert flagged == rejected, result.stdout + result.stderr
 
 
+@pytest.mark.native
 def test_stubtest_finds_no_difference(tmp_path):
     pytest.importorskip("mypy.stubtest")
     stub = INSTALLED_STUB if INSTALLED_STUB.is_file() else SOURCE_STUB

@@ -1,0 +1,35 @@
+"""What this test run has: the operating system's facilities, emulation and the build's kind.
+
+The markers registered in pyproject.toml name a need; `missing(marker)` says why this run
+cannot meet it (None when it can), and conftest.py skips the marked tests with that reason.
+"""
+
+from __future__ import annotations
+
+import os
+import sys
+from typing import Optional
+
+LINUX = sys.platform.startswith("linux")
+POSIX = os.name == "posix"
+# Set by whoever runs the tests under an emulator (qemu), where resident sizes include the
+# emulator's cache of translated code.
+EMULATED = os.environ.get("CORRIDEX_EMULATED") == "1"
+# Set by whoever builds and tests the module through pybind11's public API only.
+PUBLIC_API_ONLY = os.environ.get("CORRIDEX_PUBLIC_API_ONLY") == "1"
+
+_REASONS = {
+    "posix": None if POSIX else f"needs POSIX signals and resource limits, not on {sys.platform}",
+    "linux": None if LINUX else f"needs Linux's /proc, not on {sys.platform}",
+    "native": "left to the native run: under an emulator it is distorted or takes minutes"
+    if EMULATED else None,
+    "internals": "the module is built through pybind11's public API only" if PUBLIC_API_ONLY
+    else None,
+    "slow": None,
+}
+
+
+def missing(marker: str) -> Optional[str]:
+    """Why this run lacks what `marker` needs, or None when it has it."""
+    return _REASONS.get(marker)
+
