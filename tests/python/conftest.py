@@ -4,7 +4,6 @@ conftest. Which marked tests run here is decided by environment.py."""
 
 from __future__ import annotations
 
-import os
 
 import pytest
 
@@ -49,10 +48,3 @@ def solver_class(request):
 def end_first_class(request):
     return request.param
 
-
-def pytest_collection_modifyitems(config, items):
-    if os.environ.get("CORRIDEX_PUBLIC_API_ONLY") == "1":
-        skip = pytest.mark.skip(reason="the module is built through pybind11's public API only")
-        for item in items:
-            if "internals" in item.keywords:
-                item.add_marker(skip)
