@@ -4,7 +4,6 @@ conftest. Which marked tests run here is decided by environment.py."""
 
 from __future__ import annotations
 
-
 import pytest
 
 import environment
