@@ -133,6 +133,9 @@ CORRIDEX_FORCE_INLINE void prefetch(const void* address) {
 // The machine's physical memory in bytes, or UINT64_MAX when the system does not say.
 std::uint64_t physicalMemoryBytes();
 
+// The size of the pages the operating system maps memory in (4096 where it does not say).
+std::size_t pageSize() noexcept;
+
 // `bytes` of zeroed memory aligned to `alignment` (a power of two, at least the page size),
 // straight from the operating system where it can map memory; throws std::bad_alloc when there
 // is none. Given back with unmapAligned and the same `bytes` and `alignment`.
