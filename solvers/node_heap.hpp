@@ -4,6 +4,7 @@
 #include "maze/large_block_allocator.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace corridex {
@@ -26,6 +27,12 @@ public:
         slots_.push_back(node);
         raise(slots_.size() - 1, node);
     }
+
+    // Nothing to do: keys are read live.
+    void lowered(NodeId) const {}
+
+    // The entries in their slots, for a KeyedNodeHeap to take over.
+    const LargeVector<NodeId>& slots() const { return slots_; }
 
     // Removes the top entry. Needs a non-empty heap.
     void pop() {
@@ -69,6 +76,97 @@ private:
 
     LargeVector<NodeId> slots_;
     Key key_;
+};
+
+// The same heap, with the same tie rules and so the same order, holding each entry's key beside
+// it in its slot: comparisons read the slots alone, not node records spread over the graph,
+// which pays once the heap holds thousands of entries (on an open grid, hundreds of thousands;
+// on a maze it stays under a hundred, the records are in cache and tracking slots only costs).
+// Since keys are copies, `lowered(node)` must follow every drop of a key of a node in the heap;
+// for that each node's slot is tracked, in an array of one entry per node of the graph.
+template <class Key>
+class KeyedNodeHeap {
+public:
+    // For nodes numbered below `nodeCount`, starting from the entries of `heap` in their slots.
+    template <class Source>
+    KeyedNodeHeap(Key key, std::size_t nodeCount, const Source& heap)
+        : key_(key), slotOf_(nodeCount, kNoSlot) {
+        slots_.reserve(heap.slots().size() * 2);
+        for (const NodeId node : heap.slots()) {
+            slotOf_[node] = static_cast<std::uint32_t>(slots_.size());
+            slots_.push_back({key_(node), node});
+        }
+    }
+
+    bool empty() const { return slots_.empty(); }
+    std::size_t size() const { return slots_.size(); }
+    NodeId top() const { return slots_.front().node; }
+
+    void push(NodeId node) {
+        slots_.push_back({key_(node), node});
+        raise(slots_.size() - 1, slots_.back());
+    }
+
+    // Copies the key of `node` into its slot again, if it is in the heap; it does not move.
+    void lowered(NodeId node) {
+        const std::uint32_t slot = slotOf_[node];
+        if (slot < slots_.size() && slots_[slot].node == node) {
+            slots_[slot].key = key_(node);
+        }
+    }
+
+    // Removes the top entry. Needs a non-empty heap.
+    void pop() {
+        slotOf_[slots_.front().node] = kNoSlot;
+        if (slots_.size() == 1) {
+            slots_.pop_back();
+            return;
+        }
+        const Slot last = slots_.back();
+        const std::size_t remaining = slots_.size() - 1;
+        std::size_t hole = 0;
+        while (hole < (remaining - 1) / 2) {
+            const std::size_t right = 2 * hole + 2;
+            const std::size_t child =
+                right - static_cast<std::size_t>(slots_[right - 1].key < slots_[right].key);
+            place(hole, slots_[child]);
+            hole = child;
+        }
+        if (remaining % 2 == 0 && hole == (remaining - 1) / 2) {
+            place(hole, slots_[remaining - 1]);
+            hole = remaining - 1;
+        }
+        raise(hole, last);
+        slots_.pop_back();
+    }
+
+private:
+    static constexpr std::uint32_t kNoSlot = UINT32_MAX;
+    struct Slot {
+        std::uint64_t key;
+        NodeId node;
+    };
+
+    void place(std::size_t hole, const Slot& slot) {
+        slots_[hole] = slot;
+        slotOf_[slot.node] = static_cast<std::uint32_t>(hole);
+    }
+
+    void raise(std::size_t hole, const Slot slot) {
+        while (hole > 0) {
+            const std::size_t parent = (hole - 1) / 2;
+            if (!(slots_[parent].key > slot.key)) {
+                break;
+            }
+            place(hole, slots_[parent]);
+            hole = parent;
+        }
+        place(hole, slot);
+    }
+
+    Key key_;
+    LargeVector<Slot> slots_;
+    LargeVector<std::uint32_t> slotOf_;
 };
 
 } // namespace corridex
