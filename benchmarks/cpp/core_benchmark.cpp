@@ -73,7 +73,8 @@ Grid perfectMaze(std::size_t cells, std::uint32_t seed = 1) {
     return grid;
 }
 
-// Each cell open with probability `percent` / 100, from a fixed seed; the corners open.
+// Each cell open with probability `percent` / 100, from a fixed seed; the top row and the right
+// column open, so that the corners are joined.
 Grid openGrid(std::size_t side, int percent) {
     const std::size_t seed = side * 1000 + static_cast<std::size_t>(percent);
     std::mt19937 random(static_cast<std::uint32_t>(seed));
@@ -83,8 +84,8 @@ Grid openGrid(std::size_t side, int percent) {
     for (std::size_t row = 0; row < side; ++row) {
         std::uint8_t* cells = grid.appendRow(side);
         for (std::size_t col = 0; col < side; ++col) {
-            const bool corner = (row == 0 && col == 0) || (row + 1 == side && col + 1 == side);
-            cells[col] = static_cast<std::uint8_t>(hundred(random) < percent || corner);
+            const bool edge = row == 0 || col + 1 == side;
+            cells[col] = static_cast<std::uint8_t>(hundred(random) < percent || edge);
         }
     }
     return grid;
