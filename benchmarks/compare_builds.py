@@ -140,7 +140,8 @@ def main():
     for key, values in samples["before"].items():
         before = statistics.median(values)
         after = statistics.median(samples["after"][key])
-        print(f"{key[0]:20s} {key[1]:18s} {before:10.2f} {after:10.2f} {after / before:12.3f}x")
+        ratio = f"{after / before:12.3f}x" if before else ""
+        print(f"{key[0]:20s} {key[1]:18s} {before:10.2f} {after:10.2f} {ratio}")
     for mode in ("kept", "left"):
         figures = {build: run(folder, mode, args.side, maze_file)
                    for build, folder in builds.items()}
