@@ -73,9 +73,13 @@ MEMORY_CAP = min(8 << 30, os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES
 # --- the mazes -----------------------------------------------------------------------------
 
 
+# Open grids: each cell open with this probability (percent), walls scattered at random.
+OPEN_PERCENTS = (60, 70, 85, 95, 100)
+
+
 def maze_files(size, all_pairs, folder):
     """[(name, kind, path)] of the mazes made at one size."""
-    kinds = ["perfect", "loops"] + ([] if all_pairs else ["open70"])
+    kinds = ["perfect", "loops"] + ([] if all_pairs else [f"open{p}" for p in OPEN_PERCENTS])
     names = [(f"{kind}-{size}" + ("-floyd" if all_pairs else ""), kind) for kind in kinds]
     return [(name, kind, os.path.join(folder, name + ".npy")) for name, kind in names]
 
@@ -104,12 +108,13 @@ def make_mazes(sizes, all_pairs_sizes, folder):
         loops[knocked[:, 0], knocked[:, 1]] = True
         kinds = [("perfect", grid), ("loops", loops)]
         if not all_pairs:
-            # About 70% open at random, with the top row and the right column open so that the
-            # corners are always joined.
-            open_grid = rng.random(grid.shape) < 0.7
-            open_grid[0, :] = True
-            open_grid[:, -1] = True
-            kinds.append(("open70", open_grid))
+            # Open at random, with the top row and the right column open so that the corners
+            # are always joined.
+            for percent in OPEN_PERCENTS:
+                open_grid = rng.random(grid.shape) < percent / 100
+                open_grid[0, :] = True
+                open_grid[:, -1] = True
+                kinds.append((f"open{percent}", open_grid))
         for (kind, maze), (name, _, path) in zip(kinds, files):
             np.save(path, maze)
             mazes.append(dict(name=name, size=size, kind=kind, path=path, all_pairs=all_pairs))
@@ -117,8 +122,8 @@ def make_mazes(sizes, all_pairs_sizes, folder):
 
 
 def ends(shape, kind):
-    """Opposite corners: open70 grids are open there; generated mazes one cell in."""
-    inset = 1 if kind == "open70" else 2
+    """Opposite corners: open grids are open there; generated mazes one cell in."""
+    inset = 1 if kind.startswith("open") else 2
     return (0, 0), (shape[0] - inset, shape[1] - inset)
 
 

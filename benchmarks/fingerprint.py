@@ -43,13 +43,26 @@ KINDS = {
     "ragged": ragged_grid,
 }
 
+# Open grids of up to 700 x 700 at several fractions: queues of thousands of nodes, and at 100%
+# open, ties at nearly every comparison. FloydWarshall's tables would not fit, so it sits out.
+WIDE_FRACTIONS = (0.7, 0.85, 0.95, 1.0)
+WIDE_KINDS = {
+    f"wide{round(fraction * 100)}": (
+        lambda rng, fraction=fraction: random_open_grid(
+            rng, rng.randint(100, 700), rng.randint(100, 700), fraction)
+    )
+    for fraction in WIDE_FRACTIONS
+}
+WIDE_SOLVERS = [cls for cls in SOLVERS if cls is not Corridex.FloydWarshall]
+WIDE_MAZES = 7
 
-def digest_of(rng, grid, hasher):
+
+def digest_of(rng, grid, hasher, solvers=SOLVERS):
     cells = [(r, c) for r, row in enumerate(grid) for c, v in enumerate(row) if v]
     if not cells:
         return
     start, end = rng.choice(cells), rng.choice(cells)
-    for cls in SOLVERS:
+    for cls in solvers:
         solver = cls(grid, Corridex.Index(*start), Corridex.Index(*end))
         hasher.update(cls.__name__.encode())
         try:
@@ -62,11 +75,18 @@ def digest_of(rng, grid, hasher):
         hasher.update(f"{solver.SrcToDestDistance()} {solver.TraversedNodesNo()}".encode())
 
 
-def digest(kind, mazes=MAZES_PER_KIND):
-    """The hex digest of every solver's results on `mazes` random mazes of `kind`."""
-    make = KINDS[kind]
+# Every kind with its maze count and the solvers that run on it.
+PLAN = {
+    **{kind: (make, MAZES_PER_KIND, SOLVERS) for kind, make in KINDS.items()},
+    **{kind: (make, WIDE_MAZES, WIDE_SOLVERS) for kind, make in WIDE_KINDS.items()},
+}
+
+
+def digest(kind):
+    """The hex digest of its solvers' results on the random mazes of `kind`."""
+    make, mazes, solvers = PLAN[kind]
     rng = random.Random(kind)
     hasher = hashlib.sha256()
     for _ in range(mazes):
-        digest_of(rng, make(rng), hasher)
+        digest_of(rng, make(rng), hasher, solvers)
     return hasher.hexdigest()

@@ -8,16 +8,22 @@
 namespace corridex {
 
 // Allocates blocks of 256 KiB and more straight from the operating system; smaller ones come
-// from the default allocator. Those of 4 MiB and more are aligned to 2 MiB and, up to 64 MiB,
+// from the default allocator. Those of 4 MiB and more are aligned to 2 MiB and, up to 256 MiB,
 // marked for transparent huge pages: a graph of a large maze is filled once, right after
 // allocation, and with huge pages that costs one page fault per 2 MiB instead of one per 4 KiB.
-// A released block goes straight back to the system, so the process shrinks as soon as the
-// solver that held it is gone. (The C library's allocator would serve mid-sized blocks from its
-// heap once it had seen a large block freed, and keep tens of megabytes of them afterwards.)
+// A released block is kept for a later request of the same mapped size until it has rested
+// half a second; the next allocation of any size after that gives it back to the system. So a
+// program solving maze after maze reuses pages the kernel has already faulted in, and one that
+// has stopped shrinks at its next call. (The C library's allocator would serve mid-sized blocks
+// from its heap once it had seen a large block freed, and keep tens of megabytes of them.)
 namespace detail {
-// A zeroed block of at least `bytes`; std::bad_alloc when there is none.
+// A block of at least `bytes`, its contents unspecified; std::bad_alloc when there is none.
 void* allocateLargeBlock(std::size_t bytes);
 void releaseLargeBlock(void* block, std::size_t bytes) noexcept;
+// Gives back the kept blocks that have rested long enough; cheap when none is kept.
+void returnRestedBlocks() noexcept;
+// The bytes of released blocks kept now.
+std::size_t keptBlockBytes() noexcept;
 inline constexpr std::size_t kLargeBlockBytes = std::size_t{256} << 10;
 } // namespace detail
 
@@ -35,6 +41,7 @@ struct LargeBlockAllocator {
         }
         const std::size_t bytes = count * sizeof(T);
         if (bytes < detail::kLargeBlockBytes) {
+            detail::returnRestedBlocks();
             return std::allocator<T>().allocate(count);
         }
         return static_cast<T*>(detail::allocateLargeBlock(bytes));

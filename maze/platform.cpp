@@ -166,6 +166,25 @@ MemoryLimit memoryLimit() {
     return limit;
 }
 
+std::size_t pageSize() noexcept {
+    static const std::size_t size = [] {
+        constexpr std::size_t kFallback = 4096;
+#if CORRIDEX_WINDOWS
+        SYSTEM_INFO info{};
+        GetSystemInfo(&info);
+        const std::size_t reported = info.dwPageSize;
+#elif CORRIDEX_POSIX && defined(_SC_PAGESIZE)
+        const long value = sysconf(_SC_PAGESIZE);
+        const std::size_t reported = value > 0 ? static_cast<std::size_t>(value) : 0;
+#else
+        const std::size_t reported = 0;
+#endif
+        // A power of two, or the usual size.
+        return reported != 0 && (reported & (reported - 1)) == 0 ? reported : kFallback;
+    }();
+    return size;
+}
+
 #if CORRIDEX_WINDOWS
 // Reserves one alignment more than needed and commits the aligned window inside it: Windows
 // releases a reservation only whole, so the ends cannot be trimmed as on POSIX. The unused ends
@@ -216,7 +235,7 @@ void* mapZeroedAligned(std::size_t bytes, std::size_t alignment) {
         munmap(raw, aligned - start);
     }
     // The tail is cut at a page boundary: munmap takes whole pages only.
-    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const std::uintptr_t page = pageSize();
     const std::uintptr_t tail = (aligned + bytes + page - 1) & ~(page - 1);
     if (start + mapped > tail) {
         munmap(static_cast<char*>(raw) + (tail - start), start + mapped - tail);

@@ -167,6 +167,9 @@ MemoryLimit memoryLimit();
 // reading: on a system without such files it finds no limit.
 MemoryLimit cgroupMemoryLimit(const std::string& membership, const std::string& root);
 
+// The size of the pages the operating system maps memory in (4096 where it does not say).
+std::size_t pageSize() noexcept;
+
 // `bytes` of zeroed memory aligned to `alignment` (a power of two, at least the page size),
 // straight from the operating system where it can map memory; throws std::bad_alloc when there
 // is none. Given back with unmapAligned and the same `bytes` and `alignment`.

@@ -5,34 +5,31 @@
 #include "maze/solver_results.hpp"
 #include "solvers/node_heap.hpp"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace corridex {
 
-// The search that DijkstraAlgorithm and AStar share: expand the top of a NodeHeap, recording each
-// expanded cell, until the target is on top or the heap runs empty. Each edge of an expanded node
-// offers its neighbour a route of the node's startDistance plus the corridor, taken when strictly
-// shorter (whether or not the neighbour was expanded); a node enters the heap once. `Rule` says
-// how a record holds its distance:
-//   std::uint64_t key(const Node&) const            the heap's key, read at every comparison
-//   std::uint64_t startDistance(const Node&) const
-//   bool lower(Node&, std::uint64_t distance) const stores `distance` if strictly shorter
-// The start node must already be marked visited, with its distance set.
-template <class Node, class Rule>
-void bestFirstSearch(MazeGraph<Node>& graph, LargeVector<Index>& traversed, const Rule& rule,
-                     CancellationPoll& poll) {
-    traversed.reserve(traversed.size() + graph.nodes.size());
-    const Node* nodes = graph.nodes.data();
-    auto key = [nodes, rule](NodeId id) { return rule.key(nodes[id]); };
-    NodeHeap<decltype(key)> heap(key);
-    heap.push(graph.startNode);
+namespace detail {
+
+// A heap of more entries than this moves to a KeyedNodeHeap (see there).
+inline constexpr std::size_t kKeyedHeapEntries = 2048;
+
+// Expands the top of `heap` until the target is on top, the heap runs empty (true either way),
+// or the heap holds more than `limit` entries (false).
+template <class Node, class Rule, class Heap>
+bool expandFrom(Heap& heap, MazeGraph<Node>& graph, LargeVector<Index>& traversed,
+                const Rule& rule, CancellationPoll& poll, std::size_t limit) {
     while (!heap.empty()) {
+        if (heap.size() > limit) {
+            return false;
+        }
         poll.tick();
         const NodeId id = heap.top();
         const Node& node = graph[id];
         traversed.push_back(node.position);
         if (id == graph.endNode) {
-            return;
+            return true;
         }
         heap.pop();
         const std::uint64_t startDistance = rule.startDistance(node);
@@ -46,6 +43,7 @@ void bestFirstSearch(MazeGraph<Node>& graph, LargeVector<Index>& traversed, cons
             }
             neighbour.parent = id;
             if (neighbour.visited) {
+                heap.lowered(edge.neighbour);
                 return;
             }
             neighbour.visited = true;
@@ -53,6 +51,34 @@ void bestFirstSearch(MazeGraph<Node>& graph, LargeVector<Index>& traversed, cons
             prefetchNeighbours(graph, edge.neighbour); // read when it is expanded
         });
     }
+    return true;
+}
+
+} // namespace detail
+
+// The search that DijkstraAlgorithm and AStar share: expand the top of a NodeHeap, recording each
+// expanded cell, until the target is on top or the heap runs empty. Each edge of an expanded node
+// offers its neighbour a route of the node's startDistance plus the corridor, taken when strictly
+// shorter (whether or not the neighbour was expanded); a node enters the heap once. A heap that
+// grows past detail::kKeyedHeapEntries carries on as a KeyedNodeHeap, in the same order. `Rule`
+// says how a record holds its distance:
+//   std::uint64_t key(const Node&) const            the heap's key
+//   std::uint64_t startDistance(const Node&) const
+//   bool lower(Node&, std::uint64_t distance) const stores `distance` if strictly shorter
+// The start node must already be marked visited, with its distance set.
+template <class Node, class Rule>
+void bestFirstSearch(MazeGraph<Node>& graph, LargeVector<Index>& traversed, const Rule& rule,
+                     CancellationPoll& poll) {
+    traversed.reserve(traversed.size() + graph.nodes.size());
+    const Node* nodes = graph.nodes.data();
+    auto key = [nodes, rule](NodeId id) { return rule.key(nodes[id]); };
+    NodeHeap<decltype(key)> heap(key);
+    heap.push(graph.startNode);
+    if (detail::expandFrom(heap, graph, traversed, rule, poll, detail::kKeyedHeapEntries)) {
+        return;
+    }
+    KeyedNodeHeap<decltype(key)> keyed(key, graph.nodes.size(), heap);
+    detail::expandFrom(keyed, graph, traversed, rule, poll, SIZE_MAX);
 }
 
 // After a best-first search: when the end cell was the last one expanded, the route from the

@@ -3,7 +3,7 @@
 #include "maze/cancellation.hpp"
 #include "maze/graph_nodes.hpp"
 #include "maze/grid.hpp"
-#include "maze/solver_base.hpp"
+#include "solvers/solver_base.hpp"
 
 namespace corridex {
 

@@ -1,5 +1,7 @@
-// Google Benchmark of the C++ core alone: graph building per grid cell, each search per traversed
-// node, and a textbook breadth-first search over a raw bit grid as the yardstick.
+// Google Benchmark of the C++ core alone: graph building per grid cell, each search per expanded
+// node, and a textbook breadth-first search over a raw bit grid as the yardstick. The second
+// argument picks the grid: 0 a perfect maze, otherwise the percentage of open cells of a random
+// grid with scattered walls (corner to corner).
 //
 //   cmake -S . -B build/bench -G Ninja -DCORRIDEX_BUILD_BENCHMARKS=ON && cmake --build build/bench
 //   build/bench/corridex_core_benchmark
@@ -71,6 +73,51 @@ Grid perfectMaze(std::size_t cells, std::uint32_t seed = 1) {
     return grid;
 }
 
+// Each cell open with probability `percent` / 100, from a fixed seed; the top row and the right
+// column open, so that the corners are joined.
+Grid openGrid(std::size_t side, int percent) {
+    const std::size_t seed = side * 1000 + static_cast<std::size_t>(percent);
+    std::mt19937 random(static_cast<std::uint32_t>(seed));
+    std::uniform_int_distribution<int> hundred(0, 99);
+    Grid grid;
+    grid.reserve(side, side * side);
+    for (std::size_t row = 0; row < side; ++row) {
+        std::uint8_t* cells = grid.appendRow(side);
+        for (std::size_t col = 0; col < side; ++col) {
+            const bool edge = row == 0 || col + 1 == side;
+            cells[col] = static_cast<std::uint8_t>(hundred(random) < percent || edge);
+        }
+    }
+    return grid;
+}
+
+struct Case {
+    Grid grid;
+    Index start;
+    Index end;
+};
+
+// The grid of a benchmark's arguments (side, then 0 for a maze or the open percentage), made once.
+const Case& caseOf(const benchmark::State& state) {
+    const auto side = static_cast<std::size_t>(state.range(0));
+    const auto percent = static_cast<int>(state.range(1));
+    static std::vector<std::pair<std::pair<std::size_t, int>, Case>> cache;
+    for (const auto& entry : cache) {
+        if (entry.first == std::make_pair(side, percent)) {
+            return entry.second;
+        }
+    }
+    if (percent == 0) {
+        Grid grid = perfectMaze(side / 2);
+        const Index end{grid.rowCount() - 2, grid.width() - 2};
+        cache.push_back({{side, percent}, Case{std::move(grid), Index{0, 0}, end}});
+    } else {
+        cache.push_back({{side, percent},
+                         Case{openGrid(side, percent), Index{0, 0}, Index{side - 1, side - 1}}});
+    }
+    return cache.back().second;
+}
+
 const Grid& mazeOfSide(std::size_t side) {
     static std::vector<std::pair<std::size_t, Grid>> cache;
     for (const auto& entry : cache) {
@@ -88,10 +135,11 @@ Index farCorner(const Grid& grid) {
 
 template <class Node, class Build>
 void buildGraph(benchmark::State& state, Build build) {
-    const Grid& grid = mazeOfSide(static_cast<std::size_t>(state.range(0)));
+    const Case& maze = caseOf(state);
+    const Grid& grid = maze.grid;
     std::size_t nodes = 0;
     for (auto _ : state) {
-        auto graph = build(grid, Index{0, 0}, farCorner(grid));
+        auto graph = build(grid, maze.start, maze.end);
         nodes = graph.nodes.size();
         benchmark::DoNotOptimize(graph.nodes.data());
     }
@@ -110,19 +158,20 @@ void BM_BuildCellGraph(benchmark::State& state) {
 }
 
 // Times solve() alone; each iteration gets a fresh solver, built while the clock is paused.
+// Each recorded cell is one expansion (BellmanFord records each node a pass improves).
 template <class Solver>
 void BM_Solve(benchmark::State& state) {
-    const Grid& grid = mazeOfSide(static_cast<std::size_t>(state.range(0)));
+    const Case& maze = caseOf(state);
     std::uint64_t traversed = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        Solver solver(grid, Index{0, 0}, farCorner(grid));
+        Solver solver(maze.grid, maze.start, maze.end);
         state.ResumeTiming();
         solver.solve();
         traversed = solver.results().traversed.size();
         benchmark::DoNotOptimize(solver.results().distance);
     }
-    state.counters["ns_per_traversed"] = benchmark::Counter(
+    state.counters["ns_per_expansion"] = benchmark::Counter(
         static_cast<double>(traversed),
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.counters["traversed"] = static_cast<double>(traversed);
@@ -222,14 +271,23 @@ void BM_FloydWarshallOpenGrid(benchmark::State& state) {
 
 constexpr int kSide = 2000;
 
-BENCHMARK(BM_BuildCorridorGraph)->Arg(kSide)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BuildCellGraph)->Arg(kSide)->Unit(benchmark::kMillisecond);
+// A maze, then open grids at 70, 85 and 100% of 1000 x 1000, and 70% of 2000 x 2000.
+void gridKinds(benchmark::internal::Benchmark* benchmark) {
+    benchmark->Args({kSide, 0})->Args({1000, 70})->Args({1000, 85})->Args({1000, 100});
+    benchmark->Args({kSide, 70})->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(BM_BuildCorridorGraph)->Apply(gridKinds);
+BENCHMARK(BM_BuildCellGraph)->Apply(gridKinds);
 BENCHMARK(BM_TextbookBfsOverBits)->Arg(kSide)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_Solve, BreadthFirstSearch)->Arg(kSide)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_Solve, DepthFirstSearch)->Arg(kSide)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_Solve, DijkstraAlgorithm)->Arg(kSide)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_Solve, AStar)->Arg(kSide)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_Solve, BellmanFord)->Arg(kSide)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Solve, BreadthFirstSearch)->Apply(gridKinds);
+BENCHMARK_TEMPLATE(BM_Solve, DepthFirstSearch)->Apply(gridKinds);
+BENCHMARK_TEMPLATE(BM_Solve, DijkstraAlgorithm)->Apply(gridKinds);
+BENCHMARK_TEMPLATE(BM_Solve, AStar)->Apply(gridKinds);
+BENCHMARK_TEMPLATE(BM_Solve, BellmanFord)
+    ->Args({kSide, 0})
+    ->Args({1000, 85})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FloydWarshallSteps)->Arg(100)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FloydWarshallOpenGrid)->Arg(40)->Unit(benchmark::kMillisecond);
 

@@ -1,16 +1,26 @@
 #include "maze/large_block_allocator.hpp"
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace corridex {
 namespace {
 
 using detail::allocateLargeBlock;
+using detail::keptBlockBytes;
 using detail::releaseLargeBlock;
 
 constexpr std::size_t kMiB = std::size_t{1} << 20;
+
+// Lets every kept block rest past its time, then makes a small allocation, which gives them back.
+void restAndCallOnce() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    const LargeVector<int> small(3);
+    EXPECT_EQ(keptBlockBytes(), 0U);
+}
 
 TEST(LargeBlockTest, BlocksAreAlignedWritableAndDistinct) {
     // An odd size, so that rounding up to whole huge pages is exercised on both calls.
@@ -23,14 +33,40 @@ TEST(LargeBlockTest, BlocksAreAlignedWritableAndDistinct) {
         std::memset(block, 0xAB, bytes);
         releaseLargeBlock(block, bytes);
     }
+    restAndCallOnce();
+}
+
+TEST(LargeBlockTest, ReleasedBlocksServeTheSameMappedSizeOnceThenRestAndGoBack) {
+    restAndCallOnce();
+    // Sizes a few hundred bytes apart map to one size; the kept block is handed out once.
+    for (const std::size_t bytes : {std::size_t{300} << 10, 6 * kMiB + 12345}) {
+        void* first = allocateLargeBlock(bytes);
+        releaseLargeBlock(first, bytes);
+        EXPECT_GE(keptBlockBytes(), bytes);
+        void* other = allocateLargeBlock(2 * bytes); // another size: a fresh block
+        void* again = allocateLargeBlock(bytes + 100);
+        EXPECT_EQ(again, first);
+        void* second = allocateLargeBlock(bytes);
+        EXPECT_NE(second, again);
+        std::memset(again, 1, bytes + 100); // reused memory is fully writable
+        for (void* block : {again, second}) {
+            releaseLargeBlock(block, bytes);
+        }
+        releaseLargeBlock(other, 2 * bytes);
+        restAndCallOnce();
+    }
 }
 
 TEST(LargeBlockTest, VectorsOfManyMegabytesFillAndRefill) {
-    for (std::size_t round = 0; round < 12; ++round) {
-        LargeVector<std::uint64_t> values((3 + round % 4) * kMiB, 7);
-        EXPECT_EQ(values.front(), 7U);
-        EXPECT_EQ(values.back(), 7U);
+    // More bytes in all than are kept, so kept blocks are also given back while in use.
+    for (std::size_t round = 0; round < 40; ++round) {
+        LargeVector<std::uint64_t> values((3 + round % 5) * kMiB, round);
+        const LargeVector<std::uint64_t> held((1 + round % 3) * kMiB, ~round);
+        EXPECT_EQ(values.front(), round);
+        EXPECT_EQ(values.back(), round);
+        EXPECT_EQ(held.back(), ~round);
     }
+    restAndCallOnce();
 }
 
 } // namespace

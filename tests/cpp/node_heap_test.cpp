@@ -45,6 +45,52 @@ TEST(NodeHeapTest, KeysAreReadLiveAndADroppedKeyIsNotResifted) {
     EXPECT_EQ(heap.top(), 2U) << "the next removal compares the live keys";
 }
 
+// Pushes, pops and key drops at random, on ties aplenty; the keyed heap takes over from the plain
+// one at a random point and must give the same tops from then on.
+TEST(NodeHeapTest, KeyedHeapKeepsThePlainHeapsOrderThroughKeyDrops) {
+    std::mt19937 random(2024);
+    for (int round = 0; round < 300; ++round) {
+        const auto count = static_cast<NodeId>(1 + random() % 400);
+        keys.resize(count);
+        for (std::uint64_t& key : keys) {
+            key = 100 + random() % 8;
+        }
+        Heap plain(byKey);
+        Heap start(byKey);
+        const std::size_t takeOver = random() % count;
+        NodeId next = 0;
+        std::size_t steps = 0;
+        auto step = [&](auto& heap, auto&& more) {
+            for (; next < count || !heap.empty(); ++steps) {
+                if (!more()) {
+                    return;
+                }
+                const unsigned choice = random() % 4;
+                if (next < count && (heap.empty() || choice < 2)) {
+                    plain.push(next);
+                    heap.push(next++);
+                } else if (choice == 2 && next > 0) {
+                    // In the heap or not, as the searches do.
+                    const auto node = static_cast<NodeId>(random() % next);
+                    keys[node] -= 1 + random() % 3;
+                    plain.lowered(node);
+                    heap.lowered(node);
+                } else if (!heap.empty()) {
+                    ASSERT_EQ(heap.top(), plain.top());
+                    plain.pop();
+                    heap.pop();
+                }
+                ASSERT_EQ(heap.size(), plain.size());
+            }
+        };
+        // `start` mirrors `plain` until the take-over; the keyed heap carries on from its slots.
+        step(start, [&] { return steps < takeOver; });
+        KeyedNodeHeap<decltype(byKey)> keyed(byKey, count, start);
+        step(keyed, [] { return true; });
+        EXPECT_TRUE(plain.empty());
+    }
+}
+
 #if defined(__GLIBCXX__)
 // libstdc++'s array heap follows the same sift rules, so it serves as an oracle here even
 // though the solvers must not depend on any one standard library.

@@ -26,8 +26,6 @@ def pytest_addoption(parser):
     group.addoption("--update-fingerprint", action="store_true",
                     help="write this build's result digests to scripts/platforms/fingerprint.txt "
                     "instead of comparing with them")
-    group.addoption("--full-fingerprint", action="store_true",
-                    help="digest every maze of the fingerprint, not only the first of each kind")
 
 
 def pytest_collection_modifyitems(config, items):
