@@ -10,6 +10,7 @@ from __future__ import annotations
 
 import collections
 import random
+import signal
 from typing import NamedTuple
 
 import Corridex
@@ -243,3 +244,9 @@ def broken_invariants(solver, grid, start, end, shortest):
     else:
         require(distance >= steps >= shortest, "distance below the route's length")
     return broken
+
+
+def default_ctrl_c():
+    """For subprocess's preexec_fn, in tests that send a child Ctrl-C: a child of a background
+    job inherits SIGINT ignored, and Python then installs no KeyboardInterrupt handler."""
+    signal.signal(signal.SIGINT, signal.SIG_DFL)

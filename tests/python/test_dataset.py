@@ -16,7 +16,7 @@ import pytest
 
 import Corridex
 from Corridex import Index
-from maze_support import END_FIRST, SOLVER_NAMES, steps_between
+from maze_support import END_FIRST, SOLVER_NAMES, default_ctrl_c, steps_between
 
 EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
 sys.path.insert(0, str(EXAMPLES))  # before any worker starts: spawned workers inherit it
@@ -225,7 +225,7 @@ def test_ctrl_c_stops_the_job_and_resume_finishes_it(cluster, tmp_path):
     command = [sys.executable, str(EXAMPLES / "dataset.py"), "--out", str(out), "--workers",
                "2", "--mazes", "120", "--size", "61", "--batch-size", "2", "--seed", "3"]
     child = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                             text=True, start_new_session=True)
+                             text=True, start_new_session=True, preexec_fn=default_ctrl_c)
     try:
         deadline = time.monotonic() + 120
         while not list(out.glob("part-*")) and time.monotonic() < deadline:

@@ -21,6 +21,7 @@ import pytest
 
 import Corridex
 from Corridex import Index
+from maze_support import default_ctrl_c
 from reliability_mazes import (
     SOLVER_IDS,
     SOLVERS,
@@ -111,7 +112,8 @@ print("finished", flush=True)
 def test_ctrl_c_ends_long_work(work, delay):
     script = CHILD.format(here=HERE, setup=textwrap.dedent(LONG_WORK[work]))
     child = subprocess.Popen(
-        [sys.executable, "-c", script], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True
+        [sys.executable, "-c", script], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+        preexec_fn=default_ctrl_c,
     )
     try:
         assert child.stdout.readline().strip() == "ready"
