@@ -98,6 +98,14 @@ def asan(session):
 
 
 @nox.session(python=False, tags=["full"])
+def fallbacks(session):
+    """The C++ tests with the platform unit on its plain branches, as a system it does not know
+    would build it."""
+    session.run("cmake", "--workflow", "--preset", "fallbacks", env=JOBS, external=True)
+    session.log(summary("fallbacks", [BUILD / "fallbacks" / "ctest-junit.xml"]))
+
+
+@nox.session(python=False, tags=["full"])
 def fuzz(session):
     """A bounded libFuzzer run (CORRIDEX_FUZZ_SECONDS, default 60); a failing input goes to
     tests/fuzz/regressions/, which every test build replays."""
@@ -366,7 +374,7 @@ def pybind11(session, variant):
 
 # Longest first, so that the two lanes end close together.
 FULL_CHECKS = ["aarch64", "tidy", "wheels", "libcxx", "asan", "pybind11(variant='oldest')",
-               "pybind11(variant='public-api')", "windows", "fuzz"]
+               "pybind11(variant='public-api')", "windows", "fallbacks", "fuzz"]
 
 
 @nox.session(python=False)
