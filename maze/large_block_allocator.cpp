@@ -137,7 +137,7 @@ private:
 
 // Never destroyed: vectors can be released while the program exits.
 ReleasedBlocks& releasedBlocks() {
-    static ReleasedBlocks* const released = new ReleasedBlocks;
+    static auto* const released = new ReleasedBlocks;
     return *released;
 }
 } // namespace

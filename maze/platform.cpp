@@ -135,8 +135,9 @@ MemoryLimit cgroupMemoryLimit(const std::string& membership, const std::string& 
             }
         } else if (("," + controllers + ",").find(",memory,") != std::string::npos) {
             const char* source = "cgroup memory.limit_in_bytes";
-            lowerTo(limit, readLimitFile(root + "/memory" + group + "/memory.limit_in_bytes"),
-                    source);
+            const std::string groupLimit =
+                std::string(root).append("/memory").append(group).append("/memory.limit_in_bytes");
+            lowerTo(limit, readLimitFile(groupLimit), source);
             lowerTo(limit, readLimitFile(root + "/memory/memory.limit_in_bytes"), source);
         }
     }

@@ -102,8 +102,7 @@ PyObject* newUnconstructed(PyObject* original, PyObject* args, PyObject* kwargs)
     try {
         const py::cpp_function forget(
             [object](const py::handle& /*reference*/) { unconstructed().erase(object); });
-        auto reference =
-            py::reinterpret_steal<py::object>(PyWeakref_NewRef(object, forget.ptr()));
+        auto reference = py::reinterpret_steal<py::object>(PyWeakref_NewRef(object, forget.ptr()));
         if (!reference) {
             throw py::error_already_set();
         }
@@ -135,8 +134,8 @@ bool isConstructed(PyObject* object, PyTypeObject* cls) {
 // class's own __new__ notes every object it makes until __init__ constructs it.
 py::object prepareInitStandIn(py::handle cls, py::handle init) {
     const py::object original = cls.attr("__new__");
-    auto function = py::reinterpret_steal<py::object>(
-        PyCFunction_NewEx(&newMethod, original.ptr(), nullptr));
+    auto function =
+        py::reinterpret_steal<py::object>(PyCFunction_NewEx(&newMethod, original.ptr(), nullptr));
     if (!function) {
         throw py::error_already_set();
     }

@@ -48,9 +48,8 @@ void registerSolver(py::module_& module) {
 } // namespace
 
 void registerSolvers(py::module_& module) {
-    forEachSolver([&module](auto solver) {
-        registerSolver<typename decltype(solver)::type>(module);
-    });
+    forEachSolver(
+        [&module](auto solver) { registerSolver<typename decltype(solver)::type>(module); });
 }
 
 } // namespace corridex::binding

@@ -56,8 +56,7 @@ constexpr std::uint64_t kNoRoute = UINT64_MAX;
 
 // Fewest single steps from start to end over the cells a builder reads, by a plain grid BFS
 // written apart from the solvers; kNoRoute when the end cannot be reached.
-std::uint64_t fewestSteps(const Grid& grid, Graph reading, const Index& start,
-                          const Index& end) {
+std::uint64_t fewestSteps(const Grid& grid, Graph reading, const Index& start, const Index& end) {
     std::vector<std::vector<std::uint64_t>> steps(grid.rowCount());
     for (std::size_t r = 0; r < grid.rowCount(); ++r) {
         steps[r].assign(std::max(grid.rowLength(r), grid.width()), UINT64_MAX);

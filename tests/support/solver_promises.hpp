@@ -39,7 +39,8 @@ struct Promises {
     std::size_t maxNodes; // the checks skip graphs larger than this (0: no limit)
 };
 
-// One row per solver, in the order of AllSolvers.
+// One row per solver, in the order of AllSolvers; laid out as a table by hand.
+// clang-format off
 inline constexpr Promises kPromises[] = {
     {"DepthFirstSearch", Graph::Corridor, Route::EndFirst, Distance::RouteLength,
      Unreached::Empty, Recorded::StartFirst, Count::Recorded, SecondSolve::Same, 0},
@@ -54,6 +55,7 @@ inline constexpr Promises kPromises[] = {
     {"FloydWarshall", Graph::Corridor, Route::StartFirst, Distance::Fewest,
      Unreached::Empty, Recorded::EveryNode, Count::Cube, SecondSolve::Appends, 48},
 };
+// clang-format on
 
 constexpr bool sameName(const char* a, const char* b) {
     while (*a != '\0' && *a == *b) {
