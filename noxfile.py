@@ -172,7 +172,7 @@ def libcxx(session):
     if "libc++.so" not in libraries:
         session.error(f"{module} is not linked with libc++")
     junit = BUILD / "libcxx-module" / "pytest-junit.xml"
-    pytest(session, junit=junit)
+    pytest(session, junit=junit, env={"CORRIDEX_LIBCXX_MODULE": "1"})
     session.log(summary("libcxx", [BUILD / "libcxx" / "ctest-junit.xml", junit]))
 
 

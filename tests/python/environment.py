@@ -17,6 +17,9 @@ POSIX = os.name == "posix"
 EMULATED = os.environ.get("CORRIDEX_EMULATED") == "1"
 # Set by whoever builds and tests the module through pybind11's public API only.
 PUBLIC_API_ONLY = os.environ.get("CORRIDEX_PUBLIC_API_ONLY") == "1"
+# Set by whoever tests a module built against libc++ on Linux: its LLVM unwinder, loaded first,
+# crashes the C++ exceptions of libraries built against libstdc++ (pyarrow's) in the same process.
+LIBCXX_MODULE = os.environ.get("CORRIDEX_LIBCXX_MODULE") == "1"
 
 _REASONS = {
     "posix": None if POSIX else f"needs POSIX signals and resource limits, not on {sys.platform}",
@@ -26,6 +29,8 @@ _REASONS = {
     "internals": "the module is built through pybind11's public API only" if PUBLIC_API_ONLY
     else None,
     "slow": None,
+    "same_cxx_runtime": "the module uses libc++, whose unwinder breaks libstdc++ libraries' "
+    "exceptions in one process" if LIBCXX_MODULE else None,
 }
 
 

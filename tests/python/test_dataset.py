@@ -22,6 +22,9 @@ EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
 sys.path.insert(0, str(EXAMPLES))  # before any worker starts: spawned workers inherit it
 import corridex_dataset as dataset  # noqa: E402
 
+# pyarrow raises C++ exceptions of its own inside these tests.
+pytestmark = pytest.mark.same_cxx_runtime
+
 
 def load_script():
     spec = importlib.util.spec_from_file_location("dataset_script", EXAMPLES / "dataset.py")

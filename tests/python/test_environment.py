@@ -17,7 +17,7 @@ HERE = pathlib.Path(__file__).resolve().parent
 
 def test_every_registered_marker_is_decided(pytestconfig):
     registered = {line.split(":")[0] for line in pytestconfig.getini("markers")}
-    ours = {"internals", "posix", "linux", "native", "slow"}
+    ours = {"internals", "posix", "linux", "native", "slow", "same_cxx_runtime"}
     assert ours <= registered
     for marker in ours:
         assert marker in environment._REASONS, f"environment.py does not decide {marker!r}"
