@@ -22,8 +22,9 @@ EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
 sys.path.insert(0, str(EXAMPLES))  # before any worker starts: spawned workers inherit it
 import corridex_dataset as dataset  # noqa: E402
 
-# pyarrow raises C++ exceptions of its own inside these tests.
-pytestmark = pytest.mark.same_cxx_runtime
+# pyarrow raises C++ exceptions of its own inside these tests; under an emulator each cluster
+# of emulated worker processes takes minutes to start, and the job is processor-independent.
+pytestmark = [pytest.mark.same_cxx_runtime, pytest.mark.native]
 
 
 def load_script():
