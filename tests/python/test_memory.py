@@ -91,7 +91,10 @@ print(json.dumps(messages))
 """
 
 
+# qemu's user mode keeps address-space and data limits to itself: the emulated process never
+# sees them.
 @pytest.mark.posix
+@pytest.mark.native
 @pytest.mark.parametrize("resource", ["RLIMIT_AS", "RLIMIT_DATA"])
 def test_a_resource_limit_is_the_budget_and_the_message_says_so(resource):
     """Under a limit far below the machine's memory, work beyond it is refused before anything
