@@ -80,14 +80,16 @@ private:
     Key key_;
 };
 
-// The same heap, with the same tie rules and so the same order, holding each entry's key beside
-// it in its slot: comparisons read the slots alone, not node records spread over the graph,
-// which pays once the heap holds thousands of entries (on an open grid, hundreds of thousands;
-// on a maze it stays under a hundred, the records are in cache and tracking slots only costs).
+// The same heap, with the same tie rules and so the same order, holding a copy of each entry's
+// key: comparisons read the heap's own arrays alone, not node records spread over the graph,
+// which pays once the heap holds thousands of entries (on an open grid, tens of thousands; on a
+// maze it stays under a hundred, the records are in cache and tracking slots only costs).
 // Since keys are copies, `lowered(node)` must follow every drop of a key of a node in the heap;
 // for that each node's slot is tracked, in an array of one entry per node of the graph.
-// Entry i sits at place i + 1 of a page-aligned array, so that two siblings share half a cache
-// line and four cousins a whole one, which a removal loads ahead of the level it is at.
+// Keys and nodes are kept in two arrays: a removal's chain of comparisons reads only keys, so
+// more levels of them stay in the nearest cache. Entry i sits at place i + 1 of each, so that
+// two siblings share an aligned pair and four cousins a quarter line, which a removal loads
+// ahead of the level it is at.
 template <class Key>
 class KeyedNodeHeap {
 public:
@@ -96,28 +98,34 @@ public:
     KeyedNodeHeap(Key key, std::size_t nodeCount, const Source& heap)
         : key_(key), slotOf_(nodeCount, kNoSlot) {
         // Large enough to come from whole pages.
-        slots_.reserve(std::max(heap.slots().size() * 2, kLargeBlockSlots));
-        slots_.push_back({0, kNoNode});
+        const std::size_t room = std::max(heap.slots().size() * 2, kLargeBlockEntries);
+        keys_.reserve(room);
+        nodes_.reserve(room);
+        keys_.push_back(0);
+        nodes_.push_back(kNoNode);
         for (const NodeId node : heap.slots()) {
-            slotOf_[node] = static_cast<std::uint32_t>(slots_.size() - 1);
-            slots_.push_back({key_(node), node});
+            slotOf_[node] = static_cast<std::uint32_t>(size());
+            keys_.push_back(key_(node));
+            nodes_.push_back(node);
         }
     }
 
-    bool empty() const { return slots_.size() == 1; }
-    std::size_t size() const { return slots_.size() - 1; }
-    NodeId top() const { return slots_[1].node; }
+    bool empty() const { return nodes_.size() == 1; }
+    std::size_t size() const { return nodes_.size() - 1; }
+    NodeId top() const { return nodes_[1]; }
 
     void push(NodeId node) {
-        slots_.push_back({key_(node), node});
-        raise(size() - 1, slots_.back());
+        const std::uint64_t key = key_(node);
+        keys_.push_back(key);
+        nodes_.push_back(node);
+        raise(size() - 1, key, node);
     }
 
     // Copies the key of `node` into its slot again, if it is in the heap; it does not move.
     void lowered(NodeId node) {
         const std::uint32_t slot = slotOf_[node];
-        if (slot < size() && at(slot).node == node) {
-            at(slot).key = key_(node);
+        if (slot < size() && nodes_[slot + 1] == node) {
+            keys_[slot + 1] = key_(node);
         }
     }
 
@@ -125,61 +133,58 @@ public:
     void pop() {
         slotOf_[top()] = kNoSlot;
         if (size() == 1) {
-            slots_.pop_back();
+            keys_.pop_back();
+            nodes_.pop_back();
             return;
         }
-        const Slot last = slots_.back();
+        const std::uint64_t lastKey = keys_.back();
+        const NodeId lastNode = nodes_.back();
         const std::size_t remaining = size() - 1;
         std::size_t hole = 0;
-        const Slot* base = slots_.data();
+        const std::uint64_t* keys = keys_.data() + 1;
         while (hole < (remaining - 1) / 2) {
             // The grandchildren and the level below them, whichever child is taken.
-            platform::prefetch(base + std::min(4 * hole + 4, remaining));
-            platform::prefetch(base + std::min(8 * hole + 8, remaining));
-            platform::prefetch(base + std::min(8 * hole + 12, remaining));
+            platform::prefetch(keys + std::min(4 * hole + 3, remaining));
+            platform::prefetch(keys + std::min(8 * hole + 7, remaining));
             const std::size_t right = 2 * hole + 2;
-            const std::size_t child =
-                right - static_cast<std::size_t>(at(right - 1).key < at(right).key);
-            place(hole, at(child));
+            const std::size_t child = right - static_cast<std::size_t>(keys[right - 1] < keys[right]);
+            place(hole, keys[child], nodes_[child + 1]);
             hole = child;
         }
         if (remaining % 2 == 0 && hole == (remaining - 1) / 2) {
-            place(hole, at(remaining - 1));
+            place(hole, keys[remaining - 1], nodes_[remaining]);
             hole = remaining - 1;
         }
-        raise(hole, last);
-        slots_.pop_back();
+        raise(hole, lastKey, lastNode);
+        keys_.pop_back();
+        nodes_.pop_back();
     }
 
 private:
     static constexpr std::uint32_t kNoSlot = UINT32_MAX;
-    struct Slot {
-        std::uint64_t key;
-        NodeId node;
-    };
-    static constexpr std::size_t kLargeBlockSlots = detail::kLargeBlockBytes / sizeof(Slot);
+    static constexpr std::size_t kLargeBlockEntries = detail::kLargeBlockBytes / sizeof(std::uint64_t);
 
-    Slot& at(std::size_t entry) { return slots_[entry + 1]; }
-
-    void place(std::size_t hole, const Slot& slot) {
-        at(hole) = slot;
-        slotOf_[slot.node] = static_cast<std::uint32_t>(hole);
+    void place(std::size_t hole, std::uint64_t key, NodeId node) {
+        keys_[hole + 1] = key;
+        nodes_[hole + 1] = node;
+        slotOf_[node] = static_cast<std::uint32_t>(hole);
     }
 
-    void raise(std::size_t hole, const Slot slot) {
+    void raise(std::size_t hole, std::uint64_t key, NodeId node) {
         while (hole > 0) {
             const std::size_t parent = (hole - 1) / 2;
-            if (!(at(parent).key > slot.key)) {
+            if (!(keys_[parent + 1] > key)) {
                 break;
             }
-            place(hole, at(parent));
+            place(hole, keys_[parent + 1], nodes_[parent + 1]);
             hole = parent;
         }
-        place(hole, slot);
+        place(hole, key, node);
     }
 
     Key key_;
-    LargeVector<Slot> slots_;
+    LargeVector<std::uint64_t> keys_;
+    LargeVector<NodeId> nodes_;
     LargeVector<std::uint32_t> slotOf_;
 };
 
