@@ -13,11 +13,6 @@ namespace corridex::detail {
 namespace {
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 constexpr std::size_t kMinAdvisedBytes = std::size_t{4} << 20;
-// The kernel may compact memory to find huge pages for an advised block, a stall that grows
-// with the block; past 256 MiB it can cost more than the page faults it saves. (The node store
-// of a 2000 x 2000 open grid, about 90 MB, built in 57 to 127 ms advised against 146 to 153 ms
-// in 20,000 page faults unadvised, on a busy machine.)
-constexpr std::size_t kMaxAdvisedBytes = std::size_t{256} << 20;
 
 // Whole huge pages from 4 MiB up. Smaller blocks are rounded up to an eighth of their highest
 // power of two (whole pages at least), so that arrays of nearly the same size, as the graphs of
@@ -148,7 +143,7 @@ void* allocateLargeBlock(std::size_t bytes) {
         return kept;
     }
     void* block = platform::mapZeroedAligned(size, alignmentOf(size));
-    if (size >= kMinAdvisedBytes && size <= kMaxAdvisedBytes) {
+    if (size >= kMinAdvisedBytes) {
         platform::adviseHugePages(block, size);
     }
     return block;

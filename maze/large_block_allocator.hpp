@@ -8,9 +8,9 @@
 namespace corridex {
 
 // Allocates blocks of 256 KiB and more straight from the operating system; smaller ones come
-// from the default allocator. Those of 4 MiB and more are aligned to 2 MiB and, up to 256 MiB,
-// marked for transparent huge pages: a graph of a large maze is filled once, right after
-// allocation, and with huge pages that costs one page fault per 2 MiB instead of one per 4 KiB.
+// from the default allocator. Those of 4 MiB and more are aligned to 2 MiB and marked for
+// transparent huge pages: a graph of a large maze is filled once, right after allocation, and
+// with huge pages that costs one page fault per 2 MiB instead of one per 4 KiB.
 // A released block is kept for a later request of the same mapped size until it has rested
 // half a second; the next allocation of any size after that gives it back to the system. So a
 // program solving maze after maze reuses pages the kernel has already faulted in, and one that
