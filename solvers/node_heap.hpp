@@ -147,7 +147,8 @@ public:
             platform::prefetch(keys + std::min(4 * hole + 3, remaining));
             platform::prefetch(keys + std::min(8 * hole + 7, remaining));
             const std::size_t right = 2 * hole + 2;
-            const std::size_t child = right - static_cast<std::size_t>(keys[right - 1] < keys[right]);
+            const std::size_t child =
+                right - static_cast<std::size_t>(keys[right - 1] < keys[right]);
             place(hole, keys[child], nodes_[child + 1]);
             hole = child;
         }
@@ -162,7 +163,8 @@ public:
 
 private:
     static constexpr std::uint32_t kNoSlot = UINT32_MAX;
-    static constexpr std::size_t kLargeBlockEntries = detail::kLargeBlockBytes / sizeof(std::uint64_t);
+    static constexpr std::size_t kLargeBlockEntries =
+        detail::kLargeBlockBytes / sizeof(std::uint64_t);
 
     void place(std::size_t hole, std::uint64_t key, NodeId node) {
         keys_[hole + 1] = key;
