@@ -88,8 +88,8 @@ private:
 // for that each node's slot is tracked, in an array of one entry per node of the graph.
 // Keys and nodes are kept in two arrays: a removal's chain of comparisons reads only keys, so
 // more levels of them stay in the nearest cache. Entry i sits at place i + 1 of each, so that
-// two siblings share an aligned pair and four cousins a quarter line, which a removal loads
-// ahead of the level it is at.
+// two siblings share an aligned pair of keys, four cousins half a cache line and the eight
+// below them a whole one, which a removal loads ahead of the level it is at.
 template <class Key>
 class KeyedNodeHeap {
 public:
