@@ -4,7 +4,7 @@
 #include <unordered_map>
 #include <utility>
 #else
-#include <memory>
+#include <cstring>
 #include <new>
 #include <pybind11/detail/class.h>
 #include <typeinfo>
@@ -18,10 +18,11 @@ namespace corridex::binding::internals {
 
 namespace {
 
-// Index is bound with pybind11's default holder, which owns a separately allocated value.
-using IndexHolder = std::unique_ptr<Index>;
-static_assert(sizeof(IndexHolder) <= sizeof(void*) * py::detail::instance_simple_holder_in_ptrs(),
-              "an Index holder fits in the instance itself");
+// Where a cell's value sits in the block of an Index object that IndexObjectMaker makes.
+std::size_t valueOffset(const PyTypeObject* type) {
+    const auto size = static_cast<std::size_t>(type->tp_basicsize);
+    return (size + alignof(Index) - 1) / alignof(Index) * alignof(Index);
+}
 
 } // namespace
 
@@ -29,44 +30,46 @@ IndexObjectMaker::IndexObjectMaker() : indexType_(py::detail::get_type_info(type
     if (indexType_ == nullptr) {
         throw py::type_error("Index is not registered");
     }
+    // Objects made here are freed by the class's own deallocator, which must free the one block.
+    const PyTypeObject* type = indexType_->type;
+    if (type->tp_free != PyObject_Free || type->tp_itemsize != 0 ||
+        PyType_HasFeature(indexType_->type, Py_TPFLAGS_HAVE_GC) != 0) {
+        throw py::type_error("Index objects are not laid out as this build of Corridex expects");
+    }
 }
 
-// The object is left in the state pybind11's own constructor leaves it, except that it is not
-// entered in pybind11's table of registered instances: that table only serves to find the
-// Python object of a C++ pointer handed out by reference, which never happens for these copies,
-// and entering and removing a million cells costs more than making them.
+// pybind11's constructor gives an object a separately allocated value, owned through a holder,
+// and enters it in a table of registered instances. A copy handed out in a result needs
+// neither: its value sits in the object's own block, behind the instance, and nothing looks
+// its pointer up. With no holder and `owned` false, pybind11's deallocator leaves the value
+// alone and frees the block; one allocation instead of two, for each of a million cells.
 PyObject* IndexObjectMaker::operator()(const Index& cell) const {
-    PyObject* object = indexType_->type->tp_alloc(indexType_->type, 0);
-    if (object == nullptr) {
-        throw py::error_already_set();
+    PyTypeObject* type = indexType_->type;
+    const std::size_t offset = valueOffset(type);
+    void* block = PyObject_Malloc(offset + sizeof(Index));
+    if (block == nullptr) {
+        throw std::bad_alloc();
     }
+    std::memset(block, 0, offset);
+    PyObject* object = PyObject_Init(static_cast<PyObject*>(block), type);
     auto* instance = reinterpret_cast<py::detail::instance*>(object);
     // The Index class has one bound type and a holder that fits inline: the simple layout.
     instance->simple_layout = true;
-    instance->owned = true;
-    auto valueAndHolder = instance->get_value_and_holder(indexType_);
-    Index* value = nullptr;
-    try {
-        value = new Index(cell);
-    } catch (...) {
-        Py_DECREF(object);
-        throw;
-    }
-    valueAndHolder.value_ptr() = value;
-    new (std::addressof(valueAndHolder.holder<IndexHolder>())) IndexHolder(value);
-    valueAndHolder.set_holder_constructed();
+    instance->owned = false;
+    instance->get_value_and_holder(indexType_).value_ptr() =
+        ::new (static_cast<char*>(block) + offset) Index(cell);
     return object;
 }
 
-// The holder's state in pybind11's value_and_holder, unchanged since long before the releases
-// CMakeLists.txt accepts.
+// pybind11's __new__ leaves the value pointer null, its __init__ sets it; the copies in results
+// have one from the start, without a holder.
 bool isConstructed(PyObject* object, PyTypeObject* cls) {
     if (PyObject_TypeCheck(object, cls) == 0) {
         return true;
     }
     const py::detail::type_info* info = py::detail::get_type_info(cls);
     auto* instance = reinterpret_cast<py::detail::instance*>(object);
-    return info == nullptr || instance->get_value_and_holder(info).holder_constructed();
+    return info == nullptr || instance->get_value_and_holder(info).value_ptr() != nullptr;
 }
 
 py::object prepareInitStandIn(py::handle /*cls*/, py::handle init) {

@@ -56,7 +56,9 @@ def test_not_hashable():
 
 def test_returned_cells_are_full_index_objects():
     """Result lists make their Index objects directly; they must behave like constructed ones."""
+    import copy
     import gc
+    import pickle
     import weakref
 
     from Corridex import BreadthFirstSearch
@@ -70,6 +72,13 @@ def test_returned_cells_are_full_index_objects():
     assert route[0] == Index(2, 3) and route[0] != route[-1]
     with pytest.raises(TypeError):
         hash(route[0])
+
+    # It is as initialised as any other, and copies and pickles by value.
+    with pytest.raises(TypeError, match="already initialised"):
+        route[0].__init__(5, 5)
+    assert route[0] == Index(2, 3)
+    assert pickle.loads(pickle.dumps(route[0])) == route[0]
+    assert copy.copy(route[0]) == route[0] and copy.copy(route[0]) is not route[0]
 
     # A returned cell can be changed, and handed back as an argument.
     route[-1].row, route[-1].col = 1, 1
