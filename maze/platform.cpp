@@ -249,13 +249,13 @@ void unmapAligned(void* block, std::size_t bytes, std::size_t) noexcept {
 }
 #else
 void* mapZeroedAligned(std::size_t bytes, std::size_t alignment) {
-    void* block = ::operator new (bytes, std::align_val_t{alignment});
+    void* block = ::operator new(bytes, std::align_val_t{alignment});
     std::memset(block, 0, bytes);
     return block;
 }
 
 void unmapAligned(void* block, std::size_t, std::size_t alignment) noexcept {
-    ::operator delete (block, std::align_val_t{alignment});
+    ::operator delete(block, std::align_val_t{alignment});
 }
 #endif
 

@@ -23,7 +23,7 @@ void extendPath(LargeVector<Index>& path, const Index& target) {
         throw std::logic_error("route cells " + toString(last) + " and " + toString(target) +
                                " share neither a row nor a column");
     }
-    std::uint64_t Index::*axis = alongRows ? &Index::row : &Index::col;
+    std::uint64_t Index::* axis = alongRows ? &Index::row : &Index::col;
     const bool forward = last.*axis < target.*axis;
     const std::uint64_t steps = forward ? target.*axis - last.*axis : last.*axis - target.*axis;
     const std::size_t first = path.size();

@@ -38,9 +38,8 @@ void registerIndex(py::module_& module) {
     py::class_<Index> cls(
         module, "Index",
         "   Simple class to encapsulate 2D position of a 1x1 square in the Maze.");
-    cls.def(py::init([](ExactUnsigned row, ExactUnsigned col) {
-                return Index{row.value, col.value};
-            }),
+    cls.def(py::init(
+                [](ExactUnsigned row, ExactUnsigned col) { return Index{row.value, col.value}; }),
             "row"_a = 0, "col"_a = 0)
         .def_property(
             "row",
