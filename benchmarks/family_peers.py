@@ -98,7 +98,7 @@ def main():
                 rivals = [rival for rival, kind, _ in runs if kind == family and rival != name
                           and not rival.startswith("Corridex ")]
                 fastest = min(rivals, key=median.get)
-                figures.append(f"{name[9:]} {median[name] * 1e3:.1f} ms, {fastest} "
+                figures.append(f"{name.removeprefix('Corridex ')} {median[name] * 1e3:.1f} ms, {fastest} "
                                f"{median[fastest] * 1e3:.1f} ms, {median[fastest] / median[name]:.2f}x")
         print(f"{maze['name']}: " + " | ".join(figures), flush=True)
     if args.json:
