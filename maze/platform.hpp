@@ -51,6 +51,14 @@
 #define CORRIDEX_TARGET_CLONES(...)
 #endif
 
+// The widest clone target: the x86-64-v4 level (AVX-512F, BW, CD, DQ, VL) where the compiler
+// knows it (GCC 11 on, Clang), AVX-512F alone for GCC 10.
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ < 11
+#define CORRIDEX_CLONE_AVX512 "avx512f"
+#else
+#define CORRIDEX_CLONE_AVX512 "arch=x86-64-v4"
+#endif
+
 namespace corridex::platform {
 
 // True when a * b does not fit in 64 bits; `product` is a * b modulo 2^64 either way.

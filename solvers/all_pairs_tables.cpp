@@ -67,13 +67,13 @@ CORRIDEX_FORCE_INLINE void relaxEntries(Entry* __restrict dist, Entry* __restric
 
 // relaxEntries for each table width, built for AVX-512 (x86-64-v4) and AVX2 too and picked at
 // load time (compilers clone plain functions only, not templates).
-CORRIDEX_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
+CORRIDEX_TARGET_CLONES(CORRIDEX_CLONE_AVX512, "avx2", "default")
 void relaxRow(std::uint32_t* __restrict dist, std::uint32_t* __restrict hops,
               const std::uint32_t* __restrict via, std::uint32_t toVia, std::uint32_t hop,
               std::size_t n) {
     relaxEntries(dist, hops, via, toVia, hop, n);
 }
-CORRIDEX_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
+CORRIDEX_TARGET_CLONES(CORRIDEX_CLONE_AVX512, "avx2", "default")
 void relaxRow(std::uint64_t* __restrict dist, std::uint64_t* __restrict hops,
               const std::uint64_t* __restrict via, std::uint64_t toVia, std::uint64_t hop,
               std::size_t n) {
