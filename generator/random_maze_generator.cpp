@@ -1,7 +1,7 @@
 #include "generator/random_maze_generator.hpp"
 
-#include "maze/memory_budget.hpp"
-#include "maze/platform.hpp"
+#include "system/memory_budget.hpp"
+#include "system/platform.hpp"
 
 #include <algorithm>
 #include <random>

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "maze/graph_nodes.hpp"
 #include "maze/grid.hpp"
 #include "maze/index.hpp"
 #include "maze/maze_graph.hpp"
-#include "maze/memory_budget.hpp"
+#include "system/memory_budget.hpp"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <vector>

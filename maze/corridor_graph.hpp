@@ -1,13 +1,15 @@
 #pragma once
 
+#include "maze/graph_nodes.hpp"
 #include "maze/grid.hpp"
 #include "maze/index.hpp"
 #include "maze/maze_graph.hpp"
-#include "maze/memory_budget.hpp"
+#include "system/memory_budget.hpp"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 namespace corridex {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "maze/large_block_allocator.hpp"
+#include "system/large_block_allocator.hpp"
 
 #include <cstddef>
 #include <cstdint>

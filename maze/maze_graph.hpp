@@ -1,9 +1,11 @@
 #pragma once
 
 #include "maze/graph_nodes.hpp"
-#include "maze/large_block_allocator.hpp"
-#include "maze/platform.hpp"
+#include "maze/inline_list.hpp"
+#include "system/large_block_allocator.hpp"
+#include "system/platform.hpp"
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>

@@ -3,8 +3,9 @@
 #include "maze/cancellation.hpp"
 #include "maze/graph_nodes.hpp"
 #include "maze/index.hpp"
-#include "maze/large_block_allocator.hpp"
+#include "system/large_block_allocator.hpp"
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

@@ -1,11 +1,11 @@
 #include "generator/random_maze_generator.hpp"
-#include "maze/memory_budget.hpp"
-#include "maze/platform.hpp"
 #include "module/bindings.hpp"
 #include "module/bound_classes.hpp"
 #include "module/exact_unsigned.hpp"
 #include "module/grid_conversion.hpp"
 #include "module/python_interrupt.hpp"
+#include "system/memory_budget.hpp"
+#include "system/platform.hpp"
 
 #include <cstdint>
 #include <memory>

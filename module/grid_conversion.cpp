@@ -1,9 +1,9 @@
 #include "module/grid_conversion.hpp"
 
-#include "maze/memory_budget.hpp"
-#include "maze/platform.hpp"
 #include "module/bound_classes.hpp"
 #include "module/python_interrupt.hpp"
+#include "system/memory_budget.hpp"
+#include "system/platform.hpp"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "maze/index.hpp"
-#include "maze/large_block_allocator.hpp"
+#include "system/large_block_allocator.hpp"
 
 #include <pybind11/pybind11.h>
 #include <vector>

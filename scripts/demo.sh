@@ -15,7 +15,7 @@ venv="${XDG_CACHE_HOME:-$HOME/.cache}/corridex/demo-venv"
 python="$venv/bin/python"
 
 sources_hash() {
-    find CMakeLists.txt pyproject.toml Corridex.pyi maze solvers generator module -type f -print0 |
+    find CMakeLists.txt pyproject.toml Corridex.pyi system maze solvers generator module -type f -print0 |
         LC_ALL=C sort -z | xargs -0 sha256sum | sha256sum | cut -d' ' -f1
 }
 installed_module() {

@@ -3,6 +3,7 @@
 #include "maze/cancellation.hpp"
 #include "maze/graph_nodes.hpp"
 #include "maze/grid.hpp"
+#include "maze/index.hpp"
 #include "solvers/solver_base.hpp"
 
 namespace corridex {

@@ -1,8 +1,8 @@
 #include "solvers/all_pairs_tables.hpp"
 
 #include "maze/maze_graph.hpp"
-#include "maze/memory_budget.hpp"
-#include "maze/platform.hpp"
+#include "system/memory_budget.hpp"
+#include "system/platform.hpp"
 
 #include <cstdint>
 #include <limits>

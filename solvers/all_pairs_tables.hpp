@@ -2,8 +2,8 @@
 
 #include "maze/cancellation.hpp"
 #include "maze/graph_nodes.hpp"
-#include "maze/large_block_allocator.hpp"
 #include "maze/solver_results.hpp"
+#include "system/large_block_allocator.hpp"
 
 namespace corridex {
 

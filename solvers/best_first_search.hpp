@@ -1,9 +1,12 @@
 #pragma once
 
 #include "maze/cancellation.hpp"
+#include "maze/graph_nodes.hpp"
+#include "maze/index.hpp"
 #include "maze/maze_graph.hpp"
 #include "maze/solver_results.hpp"
 #include "solvers/node_heap.hpp"
+#include "system/large_block_allocator.hpp"
 
 #include <cstddef>
 #include <cstdint>

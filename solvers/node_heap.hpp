@@ -1,8 +1,8 @@
 #pragma once
 
 #include "maze/graph_nodes.hpp"
-#include "maze/large_block_allocator.hpp"
-#include "maze/platform.hpp"
+#include "system/large_block_allocator.hpp"
+#include "system/platform.hpp"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "maze/platform.hpp"
+#include "system/platform.hpp"
 
 #include <cstddef>
 #include <cstdint>

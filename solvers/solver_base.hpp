@@ -1,8 +1,10 @@
 #pragma once
 
+#include "maze/graph_nodes.hpp"
 #include "maze/index.hpp"
 #include "maze/maze_graph.hpp"
 #include "maze/solver_results.hpp"
+#include "system/large_block_allocator.hpp"
 
 #include <cstdint>
 #include <stdexcept>

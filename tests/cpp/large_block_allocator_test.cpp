@@ -1,4 +1,4 @@
-#include "maze/large_block_allocator.hpp"
+#include "system/large_block_allocator.hpp"
 
 #include <chrono>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "maze/platform.hpp"
+#include "system/platform.hpp"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 #include "generator/random_maze_generator.hpp"
-#include "maze/platform.hpp"
+#include "system/platform.hpp"
 
 #include <algorithm>
 #include <array>

@@ -4,9 +4,9 @@
 // FloydWarshall refuses tables that cannot fit in memory before allocating them.
 
 #include "maze/cancellation.hpp"
-#include "maze/memory_budget.hpp"
-#include "maze/platform.hpp"
 #include "solver_types.hpp"
+#include "system/memory_budget.hpp"
+#include "system/platform.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "maze/large_block_allocator.hpp"
+#include "system/large_block_allocator.hpp"
 
-#include "maze/platform.hpp"
+#include "system/platform.hpp"
 
 #include <algorithm>
 #include <array>
@@ -15,8 +15,8 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 constexpr std::size_t kMinAdvisedBytes = std::size_t{4} << 20;
 
 // Whole huge pages from 4 MiB up. Smaller blocks are rounded up to an eighth of their highest
-// power of two (whole pages at least), so that arrays of nearly the same size, as the graphs of
-// two mazes of one size have, map to the same size and can take each other's block; pages past
+// power of two (whole pages at least), so that arrays of nearly the same size, as two inputs of
+// one size give, map to the same size and can take each other's block; pages past
 // the requested size are never touched, so the rounding costs address space only.
 std::size_t mappedSize(std::size_t bytes) {
     std::size_t unit = kHugePage;
@@ -38,12 +38,12 @@ std::size_t alignmentOf(std::size_t size) {
 using Clock = std::chrono::steady_clock;
 
 // Released blocks, kept for the next request that maps to the same size: a program that builds
-// solver after solver for mazes of one size would otherwise have the kernel fault in and clear
-// the same tens of megabytes for each, which costs about as much as building the graph. A kept
-// block goes back to the system once it has rested kRest unused: the first allocator call after
-// that (of any size) returns it, so a process that stops solving shrinks at its next call, and
-// one that keeps solving never waits for the kernel. At most kMaxBytes in kMaxBlocks are kept,
-// the oldest going back first.
+// the same arrays again and again for inputs of one size would otherwise have the kernel fault
+// in and clear the same tens of megabytes each time, which can cost as much as filling them. A
+// kept block goes back to the system once it has rested kRest unused: the first allocator call
+// after that (of any size) returns it, so a process that stops working shrinks at its next
+// call, and one that keeps working never waits for the kernel. At most kMaxBytes in kMaxBlocks are
+// kept, the oldest going back first.
 class ReleasedBlocks {
 public:
     // A kept block of exactly `size` mapped bytes, or nullptr.

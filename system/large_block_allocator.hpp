@@ -10,13 +10,14 @@ namespace corridex {
 
 // Allocates blocks of 256 KiB and more straight from the operating system; smaller ones come
 // from the default allocator. Those of 4 MiB and more are aligned to 2 MiB and marked for
-// transparent huge pages: a graph of a large maze is filled once, right after allocation, and
+// transparent huge pages: a large array is usually filled once, right after allocation, and
 // with huge pages that costs one page fault per 2 MiB instead of one per 4 KiB.
 // A released block is kept for a later request of the same mapped size until it has rested
 // half a second; the next allocation of any size after that gives it back to the system. So a
-// program solving maze after maze reuses pages the kernel has already faulted in, and one that
-// has stopped shrinks at its next call. (The C library's allocator would serve mid-sized blocks
-// from its heap once it had seen a large block freed, and keep tens of megabytes of them.)
+// program that builds arrays of one size again and again reuses pages the kernel has already
+// faulted in, and one that has stopped shrinks at its next call. (The C library's allocator would
+// serve mid-sized blocks from its heap once it had seen a large block freed, and keep tens of
+// megabytes of them.)
 namespace detail {
 // A block of at least `bytes`, its contents unspecified; std::bad_alloc when there is none.
 void* allocateLargeBlock(std::size_t bytes);
@@ -67,7 +68,7 @@ struct LargeBlockAllocator {
     }
 };
 
-// The container for the per-node and per-cell arrays of large mazes.
+// The container for large arrays that are filled once and dropped whole.
 template <class T>
 using LargeVector = std::vector<T, LargeBlockAllocator<T>>;
 

@@ -1,8 +1,9 @@
-#include "maze/platform.hpp"
+#include "system/platform.hpp"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <new>
 #include <sstream>

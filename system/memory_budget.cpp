@@ -1,10 +1,12 @@
-#include "maze/memory_budget.hpp"
+#include "system/memory_budget.hpp"
 
-#include "maze/platform.hpp"
+#include "system/platform.hpp"
 
+#include <cstddef>
 #include <cstdio>
 #include <new>
 #include <string>
+#include <utility>
 
 namespace corridex {
 namespace {

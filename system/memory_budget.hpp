@@ -8,8 +8,8 @@ namespace corridex {
 // Throws std::bad_alloc when `bytes` would not fit in the memory this process can get (the
 // smallest of physical memory, its resource limits and its control group's limit): better
 // refused up front than granted lazily and then killed. The message names `what`, the bytes,
-// `purpose` when given, and the limit with where it comes from, as in "RandomMazeGenerator
-// would need about 12.0 GiB for a 40000 x 40000 maze; the limit is 4.0 GiB (RLIMIT_AS)".
+// `purpose` when given, and the limit with where it comes from: "WHAT would need about 12.0 GiB
+// for PURPOSE; the limit is 4.0 GiB (RLIMIT_AS)".
 void requireFitsInMemory(std::uint64_t bytes, const char* what, const char* purpose = nullptr);
 
 // a * b, or throws std::bad_alloc, with a message as above, when the product does not fit in
