@@ -15,7 +15,8 @@ namespace corridex {
 
 namespace detail {
 
-// A heap of more entries than this moves to a KeyedNodeHeap (see there).
+// A heap of more entries than this moves its entries to a KeyedNodeHeap, which keeps a copy of
+// each key (see heap_keys::KeptInHeap): the same order, cheaper comparisons once large.
 inline constexpr std::size_t kKeyedHeapEntries = 2048;
 
 // Expands the top of `heap` until the target is on top, the heap runs empty (true either way),

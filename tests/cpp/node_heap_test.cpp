@@ -4,17 +4,30 @@
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <random>
+#include <type_traits>
 #include <vector>
 
 namespace corridex {
 namespace {
 
-// Keys live outside the heap, read through the node's id at each comparison.
+// Keys live outside the heap, read through the node's id.
 std::vector<std::uint64_t> keys;
 auto byKey = [](NodeId node) { return keys[node]; };
 using Heap = NodeHeap<decltype(byKey)>;
+using KeyedHeap = KeyedNodeHeap<decltype(byKey)>;
 
-std::vector<NodeId> drain(Heap& heap) {
+// An empty heap of either key store, for nodes numbered below `count`.
+template <class H>
+H emptyHeap(NodeId count) {
+    if constexpr (std::is_same_v<H, KeyedHeap>) {
+        return KeyedHeap(byKey, count, Heap(byKey));
+    } else {
+        return Heap(byKey);
+    }
+}
+
+template <class H>
+std::vector<NodeId> drain(H& heap) {
     std::vector<NodeId> order;
     while (!heap.empty()) {
         order.push_back(heap.top());
@@ -23,9 +36,15 @@ std::vector<NodeId> drain(Heap& heap) {
     return order;
 }
 
-TEST(NodeHeapTest, EqualKeysComeOutInTheFixedTieOrder) {
+// The tie rules, for each place the keys can live.
+template <class H>
+class NodeHeapRulesTest : public ::testing::Test {};
+using KeyStores = ::testing::Types<Heap, KeyedHeap>;
+TYPED_TEST_SUITE(NodeHeapRulesTest, KeyStores);
+
+TYPED_TEST(NodeHeapRulesTest, EqualKeysComeOutInTheFixedTieOrder) {
     keys.assign(5, 7);
-    Heap heap(byKey);
+    auto heap = emptyHeap<TypeParam>(5);
     for (NodeId node = 0; node < 5; ++node) {
         heap.push(node);
     }
@@ -43,6 +62,19 @@ TEST(NodeHeapTest, KeysAreReadLiveAndADroppedKeyIsNotResifted) {
     EXPECT_EQ(heap.top(), 0U);
     heap.pop();
     EXPECT_EQ(heap.top(), 2U) << "the next removal compares the live keys";
+}
+
+TEST(NodeHeapTest, KeyedHeapCopiesALoweredKeyIntoItsSlotWithoutResifting) {
+    keys = {1, 5, 6};
+    auto heap = emptyHeap<KeyedHeap>(3);
+    for (NodeId node = 0; node < 3; ++node) {
+        heap.push(node);
+    }
+    keys[2] = 0;
+    heap.lowered(2);
+    EXPECT_EQ(heap.top(), 0U);
+    heap.pop();
+    EXPECT_EQ(heap.top(), 2U) << "the next removal compares the copied key";
 }
 
 // Pushes, pops and key drops at random, on ties aplenty; the keyed heap takes over from the plain
@@ -85,7 +117,7 @@ TEST(NodeHeapTest, KeyedHeapKeepsThePlainHeapsOrderThroughKeyDrops) {
         };
         // `start` mirrors `plain` until the take-over; the keyed heap carries on from its slots.
         step(start, [&] { return steps < takeOver; });
-        KeyedNodeHeap<decltype(byKey)> keyed(byKey, count, start);
+        KeyedHeap keyed(byKey, count, start);
         step(keyed, [] { return true; });
         EXPECT_TRUE(plain.empty());
     }
@@ -94,14 +126,14 @@ TEST(NodeHeapTest, KeyedHeapKeepsThePlainHeapsOrderThroughKeyDrops) {
 #if defined(__GLIBCXX__)
 // libstdc++'s array heap follows the same sift rules, so it serves as an oracle here even
 // though the solvers must not depend on any one standard library.
-TEST(NodeHeapTest, MatchesTheReferenceHeapOnRandomInterleavings) {
+TYPED_TEST(NodeHeapRulesTest, MatchesTheReferenceHeapOnRandomInterleavings) {
     std::mt19937 random(12345);
     for (int round = 0; round < 200; ++round) {
         keys.resize(64);
         for (std::uint64_t& key : keys) {
             key = random() % 6;
         }
-        Heap heap(byKey);
+        auto heap = emptyHeap<TypeParam>(64);
         std::vector<NodeId> reference;
         auto greater = [](NodeId a, NodeId b) { return keys[a] > keys[b]; };
         NodeId next = 0;
