@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <random>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -40,7 +41,13 @@ std::vector<NodeId> drain(H& heap) {
 template <class H>
 class NodeHeapRulesTest : public ::testing::Test {};
 using KeyStores = ::testing::Types<Heap, KeyedHeap>;
-TYPED_TEST_SUITE(NodeHeapRulesTest, KeyStores);
+struct KeyStoreNames {
+    template <class H>
+    static std::string GetName(int) {
+        return std::is_same_v<H, KeyedHeap> ? "KeptInHeap" : "ReadLive";
+    }
+};
+TYPED_TEST_SUITE(NodeHeapRulesTest, KeyStores, KeyStoreNames);
 
 TYPED_TEST(NodeHeapRulesTest, EqualKeysComeOutInTheFixedTieOrder) {
     keys.assign(5, 7);
