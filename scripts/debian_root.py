@@ -39,6 +39,8 @@ VENVS = "opt/corridex"
 APT_CONFIG = 'Acquire::Check-Valid-Until "false";\nAcquire::Retries "5";\n' \
              'APT::Install-Recommends "false";\nAPT::Install-Suggests "false";\n'
 ATTEMPTS = 3
+# The host's certificates, which pip in the root trusts as the host's pip does.
+CERTIFICATES = "/etc/corridex/certificates.crt"
 # Debian's architecture names where qemu's and the wheels' differ.
 QEMU = {"arm64": "aarch64"}
 
@@ -118,11 +120,14 @@ chroot "$root" /usr/bin/env -C "$cwd" "$@"
 """
     environment = {"PATH": "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin",
                    "HOME": "/root", "LANG": "C.UTF-8", "DEBIAN_FRONTEND": "noninteractive",
+                   "PIP_DISABLE_PIP_VERSION_CHECK": "1",
                    # What the caller sets for the build and the tests.
                    **{k: v for k, v in os.environ.items()
                       if k in ("CC", "CXX", "PIP_DEFAULT_TIMEOUT")
                       or k.startswith(("CORRIDEX_", "CMAKE_"))},
                    **(env or {})}
+    if (pathlib.Path(root) / CERTIFICATES.lstrip("/")).is_file():
+        environment["PIP_CERT"] = CERTIFICATES
     return subprocess.run(["unshare", "--mount", "--propagation", "private", "sh", "-c", script,
                            "sh", str(root), checkout, cwd or checkout, *map(str, command)],
                           env=environment).returncode
@@ -256,12 +261,12 @@ def venv(name, python, label):
             shutil.rmtree(root / inside.relative_to("/"), ignore_errors=True)
             # PyPI is reached as the host reaches it: through the certificates the host trusts.
             certificates = os.environ.get("PIP_CERT") or "/etc/ssl/certs/ca-certificates.crt"
-            (root / "etc" / "corridex").mkdir(parents=True, exist_ok=True)
-            shutil.copy(certificates, root / "etc" / "corridex" / "certificates.crt")
+            (root / CERTIFICATES.lstrip("/")).parent.mkdir(parents=True, exist_ok=True)
+            shutil.copy(certificates, root / CERTIFICATES.lstrip("/"))
             if mounted_run(root, [python, "-m", "venv", inside]) != 0:
                 sys.exit(f"{python} -m venv failed in {name}")
             pip = [inside / "bin" / "python", "-m", "pip", "install", "--disable-pip-version-check",
-                   "--cert=/etc/corridex/certificates.crt", "-q", "--only-binary=:all:"]
+                   "-q", "--only-binary=:all:"]
             if mounted_run(root, [*pip, "--upgrade", "pip"]) != 0:
                 sys.exit("updating pip failed")
             # Build requirements are pure Python: they must install.

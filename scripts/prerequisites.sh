@@ -3,10 +3,9 @@
 # packages for the builds (CMake, Ninja, GCC, Python's venv), the C++ tests and benchmark
 # (GoogleTest, Google Benchmark) and the full set's other platforms (clang with libFuzzer,
 # clang-tidy and libc++, the aarch64 and mingw-w64 cross compilers, qemu, wine, and debootstrap,
-# which makes the toolchain checks' private Debian roots; scripts/debian_root.py installs what
-# goes in them, never on this machine). Run as root or
-# with sudo; nothing else in the project calls apt-get install. The package lists are
-# refreshed only when something is missing.
+# with which scripts/debian_root.py makes the toolchain checks' private Debian roots). Run as root
+# or with sudo; nothing else in the project installs on this machine (debian_root.py installs
+# only inside its roots). The package lists are refreshed only when something is missing.
 set -euo pipefail
 
 packages=(
