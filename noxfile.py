@@ -144,19 +144,23 @@ def tidy(session):
     session.run("cmake", "--build", "--preset", "tidy", "--", "-k", "0", env=JOBS, external=True)
 
 
-def build_gtest(session, name, toolchain):
+def build_gtest(session, name, toolchain, inside=()):
     """GoogleTest from Debian's sources, built by the compiler and standard library the tests
-    use, installed under build/gtest-NAME (the presets' GTest_DIR)."""
+    use, installed under build/gtest-NAME (the presets' GTest_DIR); `inside` runs the tools
+    in a Debian root. Returns the GTest_DIR."""
     prefix = BUILD / f"gtest-{name}"
-    if (prefix / "lib" / "cmake" / "GTest" / "GTestConfig.cmake").is_file():
-        return
-    session.run("cmake", "-S", "/usr/src/googletest", "-B", prefix / "build", "-G", "Ninja",
-                "-DCMAKE_BUILD_TYPE=Release", "-DBUILD_GMOCK=OFF", "-DINSTALL_GTEST=ON",
+    config = prefix / "lib" / "cmake" / "GTest"
+    if (config / "GTestConfig.cmake").is_file():
+        return config
+    session.run(*inside, "cmake", "-S", "/usr/src/googletest", "-B", prefix / "build", "-G",
+                "Ninja", "-DCMAKE_BUILD_TYPE=Release", "-DBUILD_GMOCK=OFF", "-DINSTALL_GTEST=ON",
                 f"-DCMAKE_INSTALL_PREFIX={prefix}", "-DCMAKE_INSTALL_LIBDIR=lib", "-Wno-dev",
                 f"-DCMAKE_TOOLCHAIN_FILE={ROOT / 'cmake' / 'toolchains' / toolchain}",
                 external=True, silent=True)
-    session.run("cmake", "--build", prefix / "build", env=JOBS, external=True, silent=True)
-    session.run("cmake", "--install", prefix / "build", external=True, silent=True)
+    session.run(*inside, "cmake", "--build", prefix / "build", env=JOBS, external=True,
+                silent=True)
+    session.run(*inside, "cmake", "--install", prefix / "build", external=True, silent=True)
+    return config
 
 
 @nox.session(tags=["full"])
@@ -364,20 +368,11 @@ def debian(session, check):
         session.run(*inside, venv_python, "scripts/check_headers.py", *NEWEST[check], external=True)
     if libcxx:
         toolchain = ROOT / "cmake" / "toolchains" / "clang-21-libcxx.cmake"
-        gtest = BUILD / f"gtest-{check}"
-        if not (gtest / "lib" / "cmake" / "GTest" / "GTestConfig.cmake").is_file():
-            session.run(*inside, "cmake", "-S", "/usr/src/googletest", "-B", gtest / "build",
-                        "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release", "-DBUILD_GMOCK=OFF",
-                        "-DINSTALL_GTEST=ON", f"-DCMAKE_INSTALL_PREFIX={gtest}",
-                        "-DCMAKE_INSTALL_LIBDIR=lib", "-Wno-dev", f"-DCMAKE_TOOLCHAIN_FILE={toolchain}",
-                        external=True, silent=True)
-            session.run(*inside, "cmake", "--build", gtest / "build", env=JOBS, external=True,
-                        silent=True)
-            session.run(*inside, "cmake", "--install", gtest / "build", external=True, silent=True)
+        gtest = build_gtest(session, check, toolchain.name, inside)
         tests = build / "cpp"
         session.run(*inside, "cmake", "--preset", "libcxx", "-B", tests,
                     f"-DCMAKE_TOOLCHAIN_FILE={toolchain}",
-                    f"-DGTest_DIR={gtest}/lib/cmake/GTest", external=True, silent=True)
+                    f"-DGTest_DIR={gtest}", external=True, silent=True)
         session.run(*inside, "cmake", "--build", tests, env=JOBS, external=True)
         session.run(*inside, "ctest", "--test-dir", tests, "-j", "2", "--output-on-failure",
                     "--no-tests=error", "--output-junit", tests / "ctest-junit.xml", external=True)
@@ -387,6 +382,7 @@ def debian(session, check):
                 "--no-deps", f"-Cbuild-dir={build / 'module'}", *config, ".",
                 env={**JOBS, **compilers}, external=True)
     junit = build / "pytest-junit.xml"
+    junit.unlink(missing_ok=True)
     reports.append(junit)
     try:
         session.run(*inside, venv_python, "-m", "pytest", "-n", "2", "-p", "no:cacheprovider",
