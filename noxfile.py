@@ -1,9 +1,11 @@
 """Test sessions. `nox -s test` is the everyday run; `nox -s full` runs every other check, two at
 a time, each also runnable alone (`nox -s asan`, `nox -s aarch64`, ...; `nox -l` lists them).
 
-Machine prerequisites (compilers, GoogleTest, qemu, wine) come from scripts/prerequisites.sh and
-are never installed here. Session venvs, the arm64 Python root, the wine prefix and the logs live
-under ${XDG_CACHE_HOME:-~/.cache}/corridex; build trees under build/ (git-ignored).
+Machine prerequisites (compilers, GoogleTest, qemu, wine, debootstrap) come from
+scripts/prerequisites.sh and are never installed here; the Debian roots of the toolchain checks
+and the arm64 Python are made by scripts/debian_root.py. Session venvs, those roots, the wine
+prefix and the logs live under ${XDG_CACHE_HOME:-~/.cache}/corridex; build trees under build/
+(git-ignored).
 """
 
 from __future__ import annotations
@@ -36,11 +38,14 @@ nox.options.reuse_existing_virtualenvs = True
 nox.options.error_on_missing_interpreters = True
 
 
-def summary(label, junit_files):
-    """One line of counts over JUnit reports (ctest's and pytest's)."""
+def summary(label, junit_files, only=""):
+    """One line of counts over JUnit reports (ctest's and pytest's), of the cases whose class
+    name contains `only`."""
     counts = {"passed": 0, "failed": 0, "skipped": 0}
     for path in junit_files:
         for case in ElementTree.parse(path).getroot().iter("testcase"):
+            if only not in case.get("classname", ""):
+                continue
             kinds = {child.tag for child in case}
             if kinds & {"failure", "error"}:
                 counts["failed"] += 1
@@ -139,19 +144,23 @@ def tidy(session):
     session.run("cmake", "--build", "--preset", "tidy", "--", "-k", "0", env=JOBS, external=True)
 
 
-def build_gtest(session, name, toolchain):
+def build_gtest(session, name, toolchain, inside=()):
     """GoogleTest from Debian's sources, built by the compiler and standard library the tests
-    use, installed under build/gtest-NAME (the presets' GTest_DIR)."""
+    use, installed under build/gtest-NAME (the presets' GTest_DIR); `inside` runs the tools
+    in a Debian root. Returns the GTest_DIR."""
     prefix = BUILD / f"gtest-{name}"
-    if (prefix / "lib" / "cmake" / "GTest" / "GTestConfig.cmake").is_file():
-        return
-    session.run("cmake", "-S", "/usr/src/googletest", "-B", prefix / "build", "-G", "Ninja",
-                "-DCMAKE_BUILD_TYPE=Release", "-DBUILD_GMOCK=OFF", "-DINSTALL_GTEST=ON",
+    config = prefix / "lib" / "cmake" / "GTest"
+    if (config / "GTestConfig.cmake").is_file():
+        return config
+    session.run(*inside, "cmake", "-S", "/usr/src/googletest", "-B", prefix / "build", "-G",
+                "Ninja", "-DCMAKE_BUILD_TYPE=Release", "-DBUILD_GMOCK=OFF", "-DINSTALL_GTEST=ON",
                 f"-DCMAKE_INSTALL_PREFIX={prefix}", "-DCMAKE_INSTALL_LIBDIR=lib", "-Wno-dev",
                 f"-DCMAKE_TOOLCHAIN_FILE={ROOT / 'cmake' / 'toolchains' / toolchain}",
                 external=True, silent=True)
-    session.run("cmake", "--build", prefix / "build", env=JOBS, external=True, silent=True)
-    session.run("cmake", "--install", prefix / "build", external=True, silent=True)
+    session.run(*inside, "cmake", "--build", prefix / "build", env=JOBS, external=True,
+                silent=True)
+    session.run(*inside, "cmake", "--install", prefix / "build", external=True, silent=True)
+    return config
 
 
 @nox.session(tags=["full"])
@@ -201,58 +210,6 @@ def windows(session):
     session.log(summary("windows", [BUILD / "mingw" / "ctest-junit.xml"]))
 
 
-# CPython 3.11 for arm64 and the shared libraries it loads, from Debian's archive.
-ARM64_PACKAGES = [
-    "python3.11-minimal", "libpython3.11-minimal", "libpython3.11-stdlib", "libpython3.11",
-    "libpython3.11-dev", "libc6", "libgcc-s1", "libstdc++6", "zlib1g", "libexpat1", "libffi8",
-    "libssl3", "libbz2-1.0", "liblzma5", "libsqlite3-0", "libuuid1", "libncursesw6",
-    "libtinfo6", "libreadline8", "libcrypt1", "libtirpc3", "libnsl2", "libdb5.3",
-    "libgssapi-krb5-2", "libkrb5-3", "libk5crypto3", "libkrb5support0", "libcom-err2",
-    "libkeyutils1",
-]
-
-
-def arm64_python(session):
-    """Debian's arm64 CPython unpacked into the cache, with an apt state of its own (the host's
-    architectures and package lists are untouched), and the test requirements as arm64 wheels.
-    Returns the interpreter's launcher, which runs it under qemu."""
-    root = CACHE / "aarch64-root"
-    launcher = root / "usr" / "bin" / "python3-qemu"
-    stamp = root / "packages.txt"
-    wanted = "\n".join(ARM64_PACKAGES + TEST_REQUIRES)
-    if launcher.is_file() and stamp.is_file() and stamp.read_text() == wanted:
-        return launcher
-    apt_dir = CACHE / "aarch64-apt"
-    for folder in ("lists/partial", "cache/archives/partial", "debs"):
-        (apt_dir / folder).mkdir(parents=True, exist_ok=True)
-    apt = ["apt-get", f"-oDir::State::Lists={apt_dir / 'lists'}", f"-oDir::Cache={apt_dir / 'cache'}",
-           "-oDir::State::status=/dev/null", "-oAPT::Architecture=arm64",
-           "-oAPT::Architectures::=arm64", "-oDebug::NoLocking=1"]
-    if os.geteuid() == 0:
-        apt.append("-oAPT::Sandbox::User=root")
-    session.run(*apt, "update", external=True)
-    for old in (apt_dir / "debs").glob("*.deb"):
-        old.unlink()
-    subprocess.run([*apt, "download", *[f"{name}:arm64" for name in ARM64_PACKAGES]],
-                   cwd=apt_dir / "debs", check=True, stdout=subprocess.DEVNULL)
-    shutil.rmtree(root, ignore_errors=True)
-    root.mkdir(parents=True)
-    for deb in sorted((apt_dir / "debs").glob("*.deb")):
-        session.run("dpkg", "-x", deb, root, external=True)
-    # Started through this script, the interpreter names the script as sys.executable, so the
-    # tests' own child interpreters run under qemu too.
-    launcher.write_text(f'#!/bin/sh\nexec qemu-aarch64 -L "{root}" -0 "$0" '
-                        f'"{root}/usr/bin/python3.11" "$@"\n')
-    launcher.chmod(0o755)
-    session.run("python", "-m", "pip", "install", "--target", root / "site", "--platform",
-                "manylinux2014_aarch64", "--python-version", "3.11", "--implementation", "cp",
-                "--only-binary=:all:", *TEST_REQUIRES)
-    session.run(launcher, "-c", "import platform, sys; print(sys.version, platform.machine())",
-                external=True)
-    stamp.write_text(wanted)
-    return launcher
-
-
 @nox.session(tags=["full"])
 def aarch64(session):
     """Linux on 64-bit Arm, from this x86-64 machine: the core and C++ tests cross-compiled and
@@ -264,8 +221,10 @@ def aarch64(session):
     # pybind11 is header-only: the host's copy serves any target.
     session.install(PYBIND11_PIN)
     pybind11_dir = session.run("python", "-m", "pybind11", "--cmakedir", silent=True).strip()
-    launcher = arm64_python(session)
-    root = launcher.parents[2]
+    # Debian's arm64 CPython and the test requirements' arm64 wheels (scripts/roots/aarch64.txt).
+    session.run("python", ROOT / "scripts" / "debian_root.py", "make", "aarch64")
+    root = CACHE / "roots" / "aarch64"
+    launcher = root / "usr" / "bin" / "python3-qemu"
     include = root / "usr" / "include"
     build = BUILD / "aarch64-python"
     site = build / "site"
@@ -372,8 +331,71 @@ def pybind11(session, variant):
         session.log(f"pybind11 below {oldest} refused")
 
 
+# Toolchains users have, each in a private Debian root (scripts/roots/ROOT.txt, made and reused by
+# scripts/debian_root.py): the check's name, its root, C and C++ compilers and CPython. The
+# newest compilers (GCC 16, Clang 21 with libc++) also compile each core header alone, and
+# Clang runs the C++ tests with GoogleTest built by it.
+DEBIAN = {
+    "bullseye-gcc10-py3.9": ("bullseye", "gcc", "g++", "python3.9"),
+    "trixie-gcc14-py3.13": ("trixie", "gcc", "g++", "python3.13"),
+    "sid-gcc16-py3.14": ("sid", "gcc-16", "g++-16", "python3.14"),
+    "sid-gcc16-py3.15": ("sid", "gcc-16", "g++-16", "python3.15"),
+    "sid-clang21-libcxx-py3.14": ("sid", "clang-21", "clang++-21", "python3.14"),
+}
+NEWEST = {"sid-gcc16-py3.14": ["g++-16"], "sid-clang21-libcxx-py3.14": ["clang++-21", "-stdlib=libc++"]}
+
+
+@nox.session(python=False, tags=["full"])
+@nox.parametrize("check", list(DEBIAN))
+def debian(session, check):
+    """The module built with warnings as errors and the Python tests (fingerprint included) in
+    a Debian root with that release's compiler and CPython; the newest compilers also check
+    that every core header compiles alone, and Clang runs the C++ tests."""
+    root, cc, cxx, python = DEBIAN[check]
+    tool = [sys.executable, ROOT / "scripts" / "debian_root.py"]
+    session.run(*tool, "make", root, external=True)
+    # The venv's python inside the root comes last, after what was installed or left out.
+    *said, venv_python = session.run(*tool, "venv", root, python, check, external=True,
+                                     silent=True).strip().splitlines()
+    print("\n".join(said), flush=True)
+    inside = [*tool, "run", root, "--"]
+    build = BUILD / f"debian-{check}"
+    compilers = {"CC": cc, "CXX": cxx}
+    libcxx = "libcxx" in check
+    config = ["-Ccmake.define.CORRIDEX_WARNINGS_AS_ERRORS=ON"]
+    reports = []
+    if check in NEWEST:
+        session.run(*inside, venv_python, "scripts/check_headers.py", *NEWEST[check], external=True)
+    if libcxx:
+        toolchain = ROOT / "cmake" / "toolchains" / "clang-21-libcxx.cmake"
+        gtest = build_gtest(session, check, toolchain.name, inside)
+        tests = build / "cpp"
+        session.run(*inside, "cmake", "--preset", "libcxx", "-B", tests,
+                    f"-DCMAKE_TOOLCHAIN_FILE={toolchain}",
+                    f"-DGTest_DIR={gtest}", external=True, silent=True)
+        session.run(*inside, "cmake", "--build", tests, env=JOBS, external=True)
+        session.run(*inside, "ctest", "--test-dir", tests, "-j", "2", "--output-on-failure",
+                    "--no-tests=error", "--output-junit", tests / "ctest-junit.xml", external=True)
+        reports.append(tests / "ctest-junit.xml")
+        config.append(f"-Ccmake.define.CMAKE_TOOLCHAIN_FILE={toolchain}")
+    session.run(*inside, venv_python, "-m", "pip", "install", "-v", "--no-build-isolation",
+                "--no-deps", f"-Cbuild-dir={build / 'module'}", *config, ".",
+                env={**JOBS, **compilers}, external=True)
+    junit = build / "pytest-junit.xml"
+    junit.unlink(missing_ok=True)
+    reports.append(junit)
+    try:
+        session.run(*inside, venv_python, "-m", "pytest", "-n", "2", "-p", "no:cacheprovider",
+                    f"--junitxml={junit}", "tests/python",
+                    env={"CORRIDEX_LIBCXX_MODULE": "1"} if libcxx else {}, external=True)
+    finally:
+        if junit.is_file():
+            session.log(summary(check, reports))
+            session.log(summary(f"{check} fingerprint", [junit], only="test_fingerprint"))
+
+
 # Longest first, so that the two lanes end close together.
-FULL_CHECKS = ["aarch64", "tidy", "wheels", "libcxx", "asan", "pybind11(variant='oldest')",
+FULL_CHECKS = [*[f"debian(check='{check}')" for check in DEBIAN], "aarch64", "tidy", "wheels", "libcxx", "asan", "pybind11(variant='oldest')",
                "pybind11(variant='public-api')", "windows", "fallbacks", "fuzz"]
 
 

@@ -23,9 +23,12 @@ public:
     // A new reference; throws (error_already_set, bad_alloc) rather than return null.
     PyObject* operator()(const Index& cell) const;
 
+#ifndef CORRIDEX_PYBIND11_PUBLIC_API_ONLY
 private:
-    // Unused by the public-API branch, which lets pybind11 look the class up.
-    [[maybe_unused]] const pybind11::detail::type_info* indexType_ = nullptr;
+    // The public-API branch has none: it lets pybind11 look the class up. (Not
+    // [[maybe_unused]], which GCC 10 ignores on a data member, with a warning.)
+    const pybind11::detail::type_info* indexType_ = nullptr;
+#endif
 };
 
 // Whether `object`, when it is an instance of the bound class `cls`, holds a constructed value;
