@@ -5,7 +5,6 @@ interrupted object stays readable and reports no route, and the process carries 
 later solve() starts over is the core's to test, in tests/cpp.)
 """
 
-import _thread
 import collections
 import functools
 import itertools
@@ -27,7 +26,9 @@ from maze_support import default_ctrl_c
 from reliability_mazes import (
     SOLVER_IDS,
     SOLVERS,
+    at_every_poll,
     corners,
+    on_run,
     perfect_maze,
     random_grid,
     serpentine,
@@ -148,50 +149,6 @@ def mazes():
         Corridex.BellmanFord: (braided, *corners(braided)),
         Corridex.FloydWarshall: (floyd, *corners(floyd)),
     }
-
-
-class _Rearm(int):
-    """A signal number whose `pending` attribute, when read, makes the signal pending again
-    through _thread.interrupt_main, which runs no Python code and checks for no signal itself:
-    the handler that reads it returns before the next check for signals, so it runs once at
-    each such check rather than again within itself."""
-
-    pending = property(_thread.interrupt_main)
-
-
-def at_every_poll(call, handler):
-    """Calls call() with handler() run at every check for signals: within the call, at every
-    poll of its cancellation; in Python code around it, wherever the interpreter checks. The
-    same code runs the same checks, so which check a handler run lands on is the same on every
-    run, whatever the machine's speed. Returns call()'s result; an exception from handler()
-    goes out through the call, as a signal handler's does."""
-    armed = [True]
-
-    def on_signal(signum, frame):
-        if armed[0]:
-            handler()
-            _Rearm(signum).pending  # noqa: B018 - read for its effect
-
-    previous = signal.signal(signal.SIGUSR1, on_signal)
-    try:
-        _Rearm(signal.SIGUSR1).pending  # noqa: B018
-        return call()
-    finally:
-        armed[0] = False
-        signal.signal(signal.SIGUSR1, previous)
-
-
-def on_run(number, action):
-    """A handler for at_every_poll that calls action() on its `number`th run only; .runs counts
-    the runs."""
-
-    def handler():
-        handler.runs += 1
-        if handler.runs == number:
-            action()
-
-    handler.runs = 0
-    return handler
 
 
 def interrupt():
@@ -521,3 +478,40 @@ def test_ctrl_c_ends_copying_out_millions_of_visited_cells():
     assert len(visited) == count
     assert [repr(cell) for cell in visited[::4999]] == sample
     assert_still_solves()
+
+
+@pytest.mark.posix
+def test_generate_called_again_while_it_runs_is_refused():
+    in_child("generate_while_generating")
+
+
+def generate_while_generating():
+    """generate() called on the same generator from a signal handler while it carves or draws
+    raises RuntimeError and changes nothing: the running call returns the very maze a fresh
+    generator carves after the same srand in the same clock second."""
+    import ctypes
+
+    libc = ctypes.CDLL(None)
+    size = 1001
+    for number in (1, 2, 5, 20):
+        for _ in range(5):  # until both mazes are carved within one clock second
+            second = int(time.time())
+            generator = Corridex.RandomMazeGenerator(size, size)
+            refused = []
+
+            def again(generator=generator, refused=refused):
+                try:
+                    generator.generate()
+                except RuntimeError as error:
+                    refused.append(str(error))
+
+            libc.srand(99)
+            handler = on_run(number, again)
+            grid = at_every_poll(generator.generate, handler)
+            libc.srand(99)
+            fresh = Corridex.RandomMazeGenerator(size, size).generate()
+            if int(time.time()) == second:
+                break
+        assert handler.runs >= number, "the call ended before the handler's run"
+        assert refused == ["generate() is already running on this object"], number
+        assert grid == fresh, f"re-entered at poll {number}"
