@@ -127,6 +127,17 @@ void RandomMazeGenerator::resetMasks() {
 }
 
 Grid RandomMazeGenerator::generate(CancellationPoll poll, const RandomSources& sources) {
+    if (running_) {
+        throw std::logic_error("generate() is already running on this object");
+    }
+    // Cleared however the call ends.
+    struct Running {
+        explicit Running(bool& flag) : flag_(flag) { flag_ = true; }
+        Running(const Running&) = delete;
+        Running& operator=(const Running&) = delete;
+        ~Running() { flag_ = false; }
+        bool& flag_;
+    } running(running_);
     if (cellRows_ == 0 || cellCols_ == 0) {
         return draw(poll);
     }

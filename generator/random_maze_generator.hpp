@@ -56,7 +56,9 @@ public:
     // seeds an engine, picks a start cell and shuffles its directions, so once the maze is
     // complete a later call carves nothing and returns an equal grid. Without cells it takes
     // nothing from either source. An exception from `poll` abandons the carving, and the next
-    // generate() clears the masks and carves a new maze. O(cells); no allocation per cell.
+    // generate() clears the masks and carves a new maze. A generate() called while one runs
+    // (from `poll`) throws std::logic_error at once, changing nothing. O(cells); no allocation
+    // per cell.
     Grid generate(CancellationPoll poll = CancellationPoll{},
                   const RandomSources& sources = RandomSources{});
 
@@ -90,6 +92,7 @@ private:
     std::uint64_t peakBytes_ = 0;
     std::vector<std::uint8_t> masks_;
     State state_ = State::Fresh;
+    bool running_ = false;
 };
 
 } // namespace corridex

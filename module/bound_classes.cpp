@@ -3,6 +3,7 @@
 #include "module/pybind11_internals.hpp"
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace py = pybind11;
@@ -33,6 +34,14 @@ std::vector<InitGuard*>& initGuards() {
     return *guards;
 }
 
+// The objects whose __init__ is running: Python code run while its arguments convert (an item's
+// __bool__, an argument's __index__) can call __init__ on the same object again, and pybind11
+// would then construct its value twice. Touched only with the interpreter lock held.
+std::unordered_set<PyObject*>& initialising() {
+    static auto* objects = new std::unordered_set<PyObject*>();
+    return *objects;
+}
+
 PyObject* initOnce(PyObject* self, PyObject* args, PyObject* kwargs) {
     const InitGuard* guard = nullptr;
     for (const InitGuard* candidate : initGuards()) {
@@ -52,10 +61,30 @@ PyObject* initOnce(PyObject* self, PyObject* args, PyObject* kwargs) {
                      name.c_str(), name.c_str());
         return nullptr;
     }
+    if (object != nullptr && initialising().count(object) != 0) {
+        const std::string name = nameOf(guard->cls);
+        PyErr_Format(PyExc_TypeError,
+                     "%s object is being initialised: __init__ was called again while its "
+                     "arguments were converted",
+                     name.c_str());
+        return nullptr;
+    }
+    try {
+        if (object != nullptr) {
+            initialising().insert(object);
+        }
+    } catch (...) {
+        PyErr_NoMemory();
+        return nullptr;
+    }
     const char* outer = runningMethod;
     runningMethod = guard->method.ml_name;
+    // `args` holds `object`, so it stays alive, and at its address, until the call returns.
     PyObject* result = PyObject_Call(guard->original, args, kwargs);
     runningMethod = outer;
+    if (object != nullptr) {
+        initialising().erase(object);
+    }
     if (result != nullptr && object != nullptr) {
         internals::constructed(object);
     }

@@ -45,7 +45,8 @@ AStar::AStar(const Grid& grid, const Index& start, const Index& end)
     : SolverBase(buildCorridorGraph<AStarNode>(grid, start, end), start, end) {}
 
 void AStar::solve(CancellationPoll poll) {
-    if (!beginSolve()) {
+    SolveRun run = beginSolve();
+    if (!run) {
         return;
     }
     const EstimateRule rule(graph_[graph_.endNode].position);
@@ -54,7 +55,7 @@ void AStar::solve(CancellationPoll poll) {
     start.estimatedDistance = rule.estimate(start.position);
     bestFirstSearch(graph_, results_.traversed, rule, poll);
     reconstructFromEnd(results_, graph_, rule, poll);
-    finishSolve();
+    run.finish();
 }
 
 } // namespace corridex

@@ -12,7 +12,8 @@ BellmanFord::BellmanFord(const Grid& grid, const Index& start, const Index& end)
     : SolverBase(buildCorridorGraph<DistanceNode>(grid, start, end), start, end) {}
 
 void BellmanFord::solve(CancellationPoll poll) {
-    if (!beginSolve()) {
+    SolveRun run = beginSolve();
+    if (!run) {
         return;
     }
     search(poll);
@@ -21,7 +22,7 @@ void BellmanFord::solve(CancellationPoll poll) {
         tracePath(results_, graph_.nodes, graph_.endNode, poll);
         results_.distance = end.startDistance;
     }
-    finishSolve();
+    run.finish();
 }
 
 void BellmanFord::search(CancellationPoll& poll) {

@@ -10,7 +10,8 @@ BreadthFirstSearch::BreadthFirstSearch(const Grid& grid, const Index& start, con
     : SolverBase(buildCellGraph<BreadthFirstNode>(grid, start, end), start, end) {}
 
 void BreadthFirstSearch::solve(CancellationPoll poll) {
-    if (!beginSolve()) {
+    SolveRun run = beginSolve();
+    if (!run) {
         return;
     }
     search(poll);
@@ -23,7 +24,7 @@ void BreadthFirstSearch::solve(CancellationPoll poll) {
     if (reachedEnd(results_, graph_[end].position)) {
         results_.distance = results_.path.size() - 1;
     }
-    finishSolve();
+    run.finish();
 }
 
 void BreadthFirstSearch::search(CancellationPoll& poll) {

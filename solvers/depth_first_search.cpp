@@ -10,7 +10,8 @@ DepthFirstSearch::DepthFirstSearch(const Grid& grid, const Index& start, const I
     : SolverBase(buildCorridorGraph<DepthFirstNode>(grid, start, end), start, end) {}
 
 void DepthFirstSearch::solve(CancellationPoll poll) {
-    if (!beginSolve()) {
+    SolveRun run = beginSolve();
+    if (!run) {
         return;
     }
     search(poll);
@@ -21,7 +22,7 @@ void DepthFirstSearch::solve(CancellationPoll poll) {
             results_.distance += graph_[id].parentDistance;
         }
     }
-    finishSolve();
+    run.finish();
 }
 
 void DepthFirstSearch::search(CancellationPoll& poll) {

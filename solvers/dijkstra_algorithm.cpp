@@ -27,7 +27,8 @@ DijkstraAlgorithm::DijkstraAlgorithm(const Grid& grid, const Index& start, const
     : SolverBase(buildCorridorGraph<DistanceNode>(grid, start, end), start, end) {}
 
 void DijkstraAlgorithm::solve(CancellationPoll poll) {
-    if (!beginSolve()) {
+    SolveRun run = beginSolve();
+    if (!run) {
         return;
     }
     DistanceNode& start = graph_[graph_.startNode];
@@ -36,7 +37,7 @@ void DijkstraAlgorithm::solve(CancellationPoll poll) {
     const DistanceRule rule;
     bestFirstSearch(graph_, results_.traversed, rule, poll);
     reconstructFromEnd(results_, graph_, rule, poll);
-    finishSolve();
+    run.finish();
 }
 
 } // namespace corridex

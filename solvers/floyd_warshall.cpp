@@ -11,13 +11,14 @@ FloydWarshall::FloydWarshall(const Grid& grid, const Index& start, const Index& 
     : SolverBase(buildCorridorGraph<FloydWarshallNode>(grid, start, end), start, end) {}
 
 void FloydWarshall::solve(CancellationPoll poll) {
-    requireBothEnds();
+    SolveRun run = beginRepeatedSolve();
     const auto& nodes = graph_.nodes;
     if (fitsNarrowTables(nodes)) {
         solveAllPairs<std::uint32_t>(nodes, graph_.startNode, graph_.endNode, results_, poll);
     } else {
         solveAllPairs<std::uint64_t>(nodes, graph_.startNode, graph_.endNode, results_, poll);
     }
+    run.finish();
 }
 
 std::uint64_t FloydWarshall::traversedNodesNo() const {

@@ -6,6 +6,7 @@
 #include "maze/solver_results.hpp"
 #include "system/large_block_allocator.hpp"
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -15,7 +16,8 @@ namespace corridex {
 
 // What every solver object holds: its results block, then its graph, built once by the
 // constructor. A solve that completes is final: later solve() calls return at once. A solve
-// abandoned by an exception (an interrupt) is started over by the next solve().
+// abandoned by an exception (an interrupt) reports no route and is started over by the next
+// solve(). A solve() called while one runs (from the cancellation poll) throws at once.
 template <class Node>
 class SolverBase {
 public:
@@ -38,11 +40,69 @@ protected:
         }
     }
 
-    // Opens a solve: false when an earlier solve completed, so that the call changes nothing.
-    // Otherwise checks both ends and clears whatever an abandoned solve left behind.
-    bool beginSolve() {
+    // One solve() call in progress; see beginSolve(). Ends the call when it goes: as a
+    // completed solve after finish(), otherwise (an exception, an interrupt) as an abandoned one,
+    // which leaves no route and a distance of 0 (the cells recorded so far stay readable) and is
+    // started over by the next solve().
+    class SolveRun {
+    public:
+        SolveRun(const SolveRun&) = delete;
+        SolveRun& operator=(const SolveRun&) = delete;
+        ~SolveRun() {
+            if (base_ == nullptr) {
+                return;
+            }
+            base_->running_ = false;
+            if (finished_) {
+                return;
+            }
+            base_->state_ = base_->state_ == State::Solved ? State::Solved : State::Abandoned;
+            SolverResults& results = base_->results_;
+            if (pathSize_ == 0) {
+                LargeVector<Index>().swap(results.path);
+            } else {
+                results.path.resize(pathSize_);
+            }
+            if (traversedSize_ != kKeepRecorded) {
+                results.traversed.resize(traversedSize_);
+            }
+            results.distance = distance_;
+        }
+        // False when the call has nothing to do: an earlier solve completed.
+        explicit operator bool() const { return base_ != nullptr; }
+        // The solve completed: its results are final.
+        void finish() {
+            finished_ = true;
+            base_->state_ = State::Solved;
+        }
+
+    private:
+        friend class SolverBase;
+        static constexpr std::size_t kKeepRecorded = SIZE_MAX;
+        SolveRun(SolverBase* base, bool keepRecorded)
+            : base_(base), pathSize_(base == nullptr ? 0 : base->results_.path.size()),
+              traversedSize_(base == nullptr || keepRecorded ? kKeepRecorded
+                                                             : base->results_.traversed.size()),
+              distance_(base == nullptr ? 0 : base->results_.distance) {
+            if (base_ != nullptr) {
+                base_->running_ = true;
+            }
+        }
+        SolverBase* base_;
+        std::size_t pathSize_;
+        std::size_t traversedSize_;
+        std::uint64_t distance_;
+        bool finished_ = false;
+    };
+
+    // Opens a solve. Throws std::logic_error when a solve() of this object is running already
+    // (called again from its cancellation poll), before anything changes; std::invalid_argument
+    // when an end has no node. The run is empty (false) when an earlier solve completed, so that
+    // the call changes nothing. Otherwise clears whatever an abandoned solve left behind.
+    SolveRun beginSolve() {
+        requireNotRunning();
         if (state_ == State::Solved) {
-            return false;
+            return SolveRun(nullptr, true);
         }
         requireBothEnds();
         if (state_ == State::Abandoned) {
@@ -51,10 +111,17 @@ protected:
                 node.resetSearch();
             }
         }
-        state_ = State::Abandoned; // stays so unless finishSolve() is reached
-        return true;
+        state_ = State::Abandoned; // stays so unless the run finishes
+        return SolveRun(this, true);
     }
-    void finishSolve() { state_ = State::Solved; }
+
+    // Opens a solve that repeats the work each time and appends to the results. An abandoned
+    // run leaves the results exactly as they were before it. Throws as beginSolve() does.
+    SolveRun beginRepeatedSolve() {
+        requireNotRunning();
+        requireBothEnds();
+        return SolveRun(this, false);
+    }
 
     SolverResults results_;
     MazeGraph<Node> graph_;
@@ -64,10 +131,17 @@ private:
         return std::string(which) + ' ' + toString(cell) + " is not an open cell of the grid";
     }
 
+    void requireNotRunning() const {
+        if (running_) {
+            throw std::logic_error("solve() is already running on this object");
+        }
+    }
+
     enum class State { Fresh, Abandoned, Solved };
     Index start_;
     Index end_;
     State state_ = State::Fresh;
+    bool running_ = false;
 };
 
 } // namespace corridex

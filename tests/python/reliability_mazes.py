@@ -1,10 +1,13 @@
-"""Mazes and result snapshots shared by the interrupt and memory tests.
+"""Mazes, result snapshots and a signal driver shared by the interrupt, memory and generator
+tests.
 
 The mazes are built here, independently of RandomMazeGenerator, so that these tests do not
 depend on it and are the same on every run.
 """
 
+import _thread
 import random
+import signal
 
 import numpy
 
@@ -46,3 +49,47 @@ def random_grid(side, seed, open_share=0.7):
 def corners(grid):
     """The top-left and bottom-right cells."""
     return Index(0, 0), Index(len(grid) - 1, len(grid[0]) - 1)
+
+
+class _Rearm(int):
+    """A signal number whose `pending` attribute, when read, makes the signal pending again
+    through _thread.interrupt_main, which runs no Python code and checks for no signal itself:
+    the handler that reads it returns before the next check for signals, so it runs once at
+    each such check rather than again within itself."""
+
+    pending = property(_thread.interrupt_main)
+
+
+def at_every_poll(call, handler):
+    """Calls call() with handler() run at every check for signals: within the call, at every
+    poll of its cancellation; in Python code around it, wherever the interpreter checks. The
+    same code runs the same checks, so which check a handler run lands on is the same on every
+    run, whatever the machine's speed. Returns call()'s result; an exception from handler()
+    goes out through the call, as a signal handler's does."""
+    armed = [True]
+
+    def on_signal(signum, frame):
+        if armed[0]:
+            handler()
+            _Rearm(signum).pending  # noqa: B018 - read for its effect
+
+    previous = signal.signal(signal.SIGUSR1, on_signal)
+    try:
+        _Rearm(signal.SIGUSR1).pending  # noqa: B018
+        return call()
+    finally:
+        armed[0] = False
+        signal.signal(signal.SIGUSR1, previous)
+
+
+def on_run(number, action):
+    """A handler for at_every_poll that calls action() on its `number`th run only; .runs counts
+    the runs."""
+
+    def handler():
+        handler.runs += 1
+        if handler.runs == number:
+            action()
+
+    handler.runs = 0
+    return handler

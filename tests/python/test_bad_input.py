@@ -197,6 +197,49 @@ def initialised_late(cls):
         assert target.SrcToDestDistance() == 4
 
 
+def reentered_init(cls):
+    """__init__ called on the same object again while the first call's arguments convert (from
+    an argument's __index__ or a grid item's __bool__): the inner call raises TypeError, the
+    outer one completes, and the object works as the outer call made it."""
+    target = uninitialised(cls)
+    refused = []
+
+    def again():
+        try:
+            if cls is Index:
+                target.__init__(7, 7)
+            elif cls is GENERATOR:
+                target.__init__(3, 3)
+            else:
+                target.__init__([[T]], Index(), Index())
+        except TypeError as error:
+            refused.append(error)
+
+    class Reenters:
+        def __index__(self):
+            again()
+            return 6
+
+        def __bool__(self):
+            again()
+            return True
+
+    if cls is Index:
+        target.__init__(Reenters(), 4)
+        assert repr(target) == "6,4"
+    elif cls is GENERATOR:
+        target.__init__(Reenters(), 4)
+        assert len(target.generate()) == 6
+    else:
+        ring = [list(row) for row in RING]
+        ring[1][0] = Reenters()
+        target.__init__(ring, Index(0, 0), Index(2, 2))
+        target.solve()
+        assert target.SrcToDestDistance() == 4
+    assert len(refused) == 1
+    raise refused[0]
+
+
 def round_trip(copier):
     """Index is a value: each copy equals the original and is a new object."""
 
@@ -336,6 +379,8 @@ ROWS = [
     # A second __init__ is refused; the object keeps what the first made.
     Row("second-init", reinitialised, TypeError, EVERY_CLASS,
         match="object is already initialised", isolate=True),
+    Row("init-reentered-while-converting", reentered_init, TypeError, EVERY_CLASS,
+        match="object is being initialised", isolate=True),
     # Pickling and copying: Index by value, objects with native state refused, at every protocol.
     *(Row(f"index-{name}", round_trip(copier), None, isolate=True)
       for name, copier in COPIERS.items()),

@@ -7,6 +7,7 @@ later solve() starts over is the core's to test, in tests/cpp.)
 
 import collections
 import functools
+import itertools
 import operator
 import os
 import signal
@@ -25,7 +26,9 @@ from maze_support import default_ctrl_c
 from reliability_mazes import (
     SOLVER_IDS,
     SOLVERS,
+    at_every_poll,
     corners,
+    on_run,
     perfect_maze,
     random_grid,
     serpentine,
@@ -148,49 +151,164 @@ def mazes():
     }
 
 
-def interrupted_solver(cls, maze, seconds):
-    """A solver whose solve() a timer interrupted `seconds` in; None when the solve finished
-    first."""
+def interrupt():
+    raise KeyboardInterrupt
 
-    def interrupt(signum, frame):
-        raise KeyboardInterrupt
 
-    solver = cls(*maze)
-    previous = signal.signal(signal.SIGALRM, interrupt)
-    try:
-        signal.setitimer(signal.ITIMER_REAL, seconds)
-        solver.solve()
-    except KeyboardInterrupt:
-        return solver
-    finally:
-        signal.setitimer(signal.ITIMER_REAL, 0)
-        signal.signal(signal.SIGALRM, previous)
-    return None
+@pytest.fixture(scope="module")
+def long_routes():
+    """Per class, a maze whose route takes many polls to trace, and the results a fresh solver
+    gives: a winding corridor of 40 x 1000 cells for all but FloydWarshall, whose work grows
+    with the cube of an open grid's side."""
+    winding = serpentine(1000, width=40)
+    floyd = numpy.ones((12, 12), dtype=bool)
+    mazes = {cls: (winding, *corners(winding)) for cls in SOLVERS}
+    mazes[Corridex.FloydWarshall] = (floyd, *corners(floyd))
+    expected = {}
+    for cls, maze in mazes.items():
+        fresh = cls(*maze)
+        fresh.solve()
+        expected[cls] = snapshot(fresh)
+    return mazes, expected
+
+
+def landing_points(call_for, handler_for):
+    """Runs call_for(k)() under at_every_poll with handler_for(k), for k = 1, 2, ... until the
+    handler's kth run no longer comes (the call ended first); yields k and how the run ended:
+    None, or the exception that came out."""
+    for number in itertools.count(1):
+        call = call_for(number)
+        handler = handler_for(number)
+        try:
+            at_every_poll(call, handler)
+            outcome = None
+        except (KeyboardInterrupt, RuntimeError) as error:
+            outcome = error
+        if handler.runs < number:
+            return
+        yield number, outcome
 
 
 @pytest.mark.posix
 @pytest.mark.parametrize("cls", SOLVERS, ids=SOLVER_IDS)
-def test_an_interrupted_solve_reports_no_route(cls, mazes):
-    maze = mazes[cls]
-    fresh = cls(*maze)
-    started = time.perf_counter()
+def test_an_interrupted_solve_reports_no_route(cls, long_routes):
+    """Ctrl-C at every poll of a solve in turn: the solver reports no route (only the cells its
+    search recorded), or, when the interrupt came after the solve, the complete results; the
+    next solve() gives exactly a fresh object's results."""
+    mazes, expected = long_routes
+    unsolved = snapshot(cls(*mazes[cls]))
+    solvers = {}
+    cut_short = 0
+    for number, outcome in landing_points(
+        lambda number: solvers.setdefault(number, cls(*mazes[cls])).solve,
+        lambda number: on_run(number, interrupt),
+    ):
+        assert isinstance(outcome, KeyboardInterrupt), (number, outcome)
+        solver = solvers.pop(number)
+        partial = snapshot(solver)
+        if partial == expected[cls]:
+            continue  # the interrupt came once the solve had completed
+        cut_short += 1
+        if cls is Corridex.FloydWarshall:
+            # Its results change only once the tables are complete.
+            assert partial == unsolved, f"interrupt {number}"
+        else:
+            assert partial[0] == [] and partial[1] == 0, f"interrupt {number}: {partial[:2]}"
+            assert partial[3] == len(partial[2])
+        solver.solve()
+        assert snapshot(solver) == expected[cls], f"after interrupt {number}"
+    assert cut_short >= 3, "too few interrupts landed inside the solve"
+
+
+def called_again(solver, refused, getters):
+    """A handler action: calls solve() on `solver` again and notes what it raised and what the
+    getters return meanwhile, then calls __init__ on it."""
+
+    def action():
+        try:
+            solver.solve()
+        except RuntimeError as error:
+            refused.append(str(error))
+            getters.append(snapshot(solver))  # while the solve runs
+        with pytest.raises(TypeError, match="object is already initialised"):
+            solver.__init__([[True]], Index(0, 0), Index(0, 0))
+
+    return action
+
+
+@pytest.mark.posix
+@pytest.mark.parametrize("cls", SOLVERS, ids=SOLVER_IDS)
+def test_solve_called_again_while_it_runs_is_refused(cls, long_routes):
+    """solve() called on the same object from a signal handler while it runs raises
+    RuntimeError and changes nothing: the running solve ends with exactly a fresh object's
+    results. The getters and __init__ called there do not disturb it either: the getters give
+    what is recorded so far, __init__ raises TypeError."""
+    mazes, expected = long_routes
+    solvers = {}
+    refused = []
+    getters = []
+    refusals = set()
+    landed = 0
+    for number, outcome in landing_points(
+        lambda number: solvers.setdefault(number, cls(*mazes[cls])).solve,
+        lambda number: on_run(number, called_again(solvers[number], refused, getters)),
+    ):
+        assert outcome is None, (number, outcome)
+        solver = solvers.pop(number)
+        if refused or cls is not Corridex.FloydWarshall:  # else it came after, and appended
+            assert snapshot(solver) == expected[cls], f"re-entered at poll {number}"
+        landed += len(refused)
+        refusals.update(refused)
+        refused.clear()
+    assert landed >= 3, "too few calls landed inside the solve"
+    assert refusals == {"solve() is already running on this object"}
+    # What the getters gave while the solve ran was the state of the moment: never a route
+    # longer than the final one, never more recorded cells.
+    for route, _, recorded, _ in getters:
+        assert len(route) <= len(expected[cls][0]) and len(recorded) <= len(expected[cls][2])
+
+
+def in_child(name):
+    """Runs this file's function `name` in a fresh interpreter, so that a crash fails the test
+    instead of ending the run."""
+    child = subprocess.run(
+        [sys.executable, "-c", f"import sys; sys.path.insert(0, {HERE!r}); "
+         f"import test_interrupt; test_interrupt.{name}()"],
+        capture_output=True, text=True, timeout=300,
+    )
+    assert child.returncode == 0, child.stderr[-3000:]
+
+
+@pytest.mark.posix
+def test_solve_called_while_a_getter_copies_the_results_is_refused():
+    """A getter copying millions of cells out polls for signals; solve() called there, on an
+    interrupted solver whose next solve would start over, must not free what is being read."""
+    in_child("solve_while_copying_out")
+
+
+def solve_while_copying_out():
+    grid = numpy.ones((1200, 1200), dtype=bool)
+    solver = Corridex.BreadthFirstSearch(grid, Index(0, 0), Index(1199, 1199))
+    with pytest.raises(KeyboardInterrupt):
+        at_every_poll(solver.solve, on_run(100, interrupt))
+    recorded = solver.TraversedNodesNo()
+    assert recorded > 100_000 and solver.SrcToDestPath() == []
+    refused = []
+
+    def solve_again():
+        try:
+            solver.solve()
+        except RuntimeError as error:
+            refused.append(str(error))
+
+    visited = at_every_poll(solver.TraversedNodes, on_run(10, solve_again))
+    assert refused == ["solve() cannot run on this object while one of its getters is copying "
+                       "its results out"]
+    assert len(visited) == recorded and visited[-1] == solver.TraversedNodes()[-1]
+    solver.solve()
+    fresh = Corridex.BreadthFirstSearch(grid, Index(0, 0), Index(1199, 1199))
     fresh.solve()
-    took = time.perf_counter() - started
-    expected = snapshot(fresh)
-
-    # The interrupt must land inside the solve, part way through the search; try earlier if
-    # the machine was quicker.
-    for share in (0.3, 0.1, 0.03):
-        solver = interrupted_solver(cls, maze, took * share)
-        if solver is not None and solver.TraversedNodesNo() < expected[3]:
-            break
-    else:
-        pytest.fail(f"no interrupt landed inside a {took * 1000:.1f} ms solve")
-
-    # Readable, and no route reported from a search cut short.
-    partial = snapshot(solver)
-    assert partial[0] == [] and partial[1] == 0
-    assert cls is Corridex.FloydWarshall or partial[3] == len(partial[2])
+    assert snapshot(solver) == snapshot(fresh)
 
 
 HELD_LOCK_WORK = {
@@ -360,3 +478,40 @@ def test_ctrl_c_ends_copying_out_millions_of_visited_cells():
     assert len(visited) == count
     assert [repr(cell) for cell in visited[::4999]] == sample
     assert_still_solves()
+
+
+@pytest.mark.posix
+def test_generate_called_again_while_it_runs_is_refused():
+    in_child("generate_while_generating")
+
+
+def generate_while_generating():
+    """generate() called on the same generator from a signal handler while it carves or draws
+    raises RuntimeError and changes nothing: the running call returns the very maze a fresh
+    generator carves after the same srand in the same clock second."""
+    import ctypes
+
+    libc = ctypes.CDLL(None)
+    size = 1001
+    for number in (1, 2, 5, 20):
+        for _ in range(5):  # until both mazes are carved within one clock second
+            second = int(time.time())
+            generator = Corridex.RandomMazeGenerator(size, size)
+            refused = []
+
+            def again(generator=generator, refused=refused):
+                try:
+                    generator.generate()
+                except RuntimeError as error:
+                    refused.append(str(error))
+
+            libc.srand(99)
+            handler = on_run(number, again)
+            grid = at_every_poll(generator.generate, handler)
+            libc.srand(99)
+            fresh = Corridex.RandomMazeGenerator(size, size).generate()
+            if int(time.time()) == second:
+                break
+        assert handler.runs >= number, "the call ended before the handler's run"
+        assert refused == ["generate() is already running on this object"], number
+        assert grid == fresh, f"re-entered at poll {number}"
