@@ -1,6 +1,6 @@
 #include "maze/grid.hpp"
 #include "maze/index.hpp"
-#include "maze/large_block_allocator.hpp"
+#include "system/large_block_allocator.hpp"
 #include "module/bindings.hpp"
 #include "module/bound_classes.hpp"
 #include "module/grid_conversion.hpp"
