@@ -1,12 +1,12 @@
 #include "maze/grid.hpp"
 #include "maze/index.hpp"
-#include "system/large_block_allocator.hpp"
 #include "module/bindings.hpp"
 #include "module/bound_classes.hpp"
 #include "module/grid_conversion.hpp"
 #include "module/index_list.hpp"
 #include "module/python_interrupt.hpp"
 #include "solvers/all_solvers.hpp"
+#include "system/large_block_allocator.hpp"
 
 #include <cstddef>
 #include <pybind11/pybind11.h>
