@@ -381,6 +381,8 @@ def debian(session, check):
     session.run(*inside, venv_python, "-m", "pip", "install", "-v", "--no-build-isolation",
                 "--no-deps", f"-Cbuild-dir={build / 'module'}", *config, ".",
                 env={**JOBS, **compilers}, external=True)
+    if libcxx and "-stdlib=libc++" not in (build / "module" / "build.ninja").read_text():
+        session.error(f"{check}: the module was not built against libc++")
     junit = build / "pytest-junit.xml"
     junit.unlink(missing_ok=True)
     reports.append(junit)

@@ -272,10 +272,10 @@ def venv(name, python, label):
             # Build requirements are pure Python: they must install.
             if mounted_run(root, [*pip, *build]) != 0:
                 sys.exit(f"the build requirements did not install for {python}")
+            # All at once; one by one only when some has no wheel for this Python.
             missing = []
-            for requirement in test:
-                if mounted_run(root, [*pip, requirement]) != 0:
-                    missing.append(requirement)
+            if mounted_run(root, [*pip, *test]) != 0:
+                missing = [r for r in test if mounted_run(root, [*pip, r]) != 0]
             if missing:
                 log(f"no wheel for {python} of: {', '.join(missing)} (the tests that need "
                     "them skip)")
