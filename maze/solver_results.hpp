@@ -4,6 +4,7 @@
 #include "maze/graph_nodes.hpp"
 #include "maze/index.hpp"
 #include "maze/large_block_allocator.hpp"
+#include "maze/memory_budget.hpp"
 
 #include <cstdint>
 #include <vector>
@@ -41,6 +42,7 @@ void tracePath(SolverResults& results, const Nodes& nodes, NodeId endNode,
         chain.push_back(id);
         poll.tick();
     }
+    requireFitsInMemory(checkedProduct(cells, sizeof(Index), "the route"), "the route");
     results.path.reserve(results.path.size() + cells);
     for (const NodeId id : chain) {
         const std::size_t before = results.path.size();

@@ -165,6 +165,12 @@ bool loadBuffer(PyObject* source, Grid& grid) {
         const auto rows = static_cast<std::size_t>(view.shape[0]);
         const auto cols = static_cast<std::size_t>(view.shape[1]);
         const auto* data = static_cast<const std::uint8_t*>(view.buf);
+        try {
+            requireFitsInMemory(checkedProduct(rows, cols, "the grid"), "the grid");
+        } catch (...) {
+            PyBuffer_Release(&view);
+            throw;
+        }
         grid = Grid{};
         grid.reserve(rows, rows * cols);
         for (std::size_t r = 0; r < rows; ++r) {
