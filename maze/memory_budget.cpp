@@ -53,12 +53,16 @@ std::string describeBytes(std::uint64_t bytes) {
 }
 
 void requireFitsInMemory(std::uint64_t requested, const char* what, const char* purpose) {
+    // Smaller blocks come from the C library's heap; measuring the limits takes system calls,
+    // which would cost a small maze's solve more than its work.
+    if (requested < detail::kLargeBlockBytes) {
+        return;
+    }
     // A large block is mapped rounded up (by up to an eighth of its size), and aligned by
     // mapping a huge page more and trimming it: address space that a limit counts.
     constexpr std::uint64_t kHugePage = std::uint64_t{2} << 20;
     std::uint64_t bytes = requested;
-    if (requested >= detail::kLargeBlockBytes &&
-        platform::addOverflows(requested, requested / 8 + 2 * kHugePage, bytes)) {
+    if (platform::addOverflows(requested, requested / 8 + 2 * kHugePage, bytes)) {
         bytes = UINT64_MAX;
     }
     platform::MemoryLimit limit = platform::memoryLimit();

@@ -12,7 +12,8 @@ namespace corridex {
 // for reuse if that makes room: better refused up front than granted lazily and then killed.
 // The message names `what`, the bytes, `purpose` when given, and the limit with where it comes
 // from, as in "RandomMazeGenerator would need about 12.0 GiB for a 40000 x 40000 maze; the
-// limit is 4.0 GiB (RLIMIT_AS, 1.2 GiB of it in use)".
+// limit is 4.0 GiB (RLIMIT_AS, 1.2 GiB of it in use)". Needs below the large-block size
+// (256 KiB), which the C library's heap serves, pass unchecked.
 void requireFitsInMemory(std::uint64_t bytes, const char* what, const char* purpose = nullptr);
 
 // a * b, or throws std::bad_alloc, with a message as above, when the product does not fit in
