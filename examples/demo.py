@@ -3,7 +3,7 @@
 
     python3 examples/demo.py                    # 40 x 40 grid, table, terminal picture, PNG
     python3 examples/demo.py --size 101 --gif   # bigger, plus an animation of the searches
-    python3 examples/demo.py --loops 40         # knock through 40 walls: routes start to differ
+    python3 examples/demo.py --loops 40         # 40 walls opened: loops, DepthFirstSearch goes long
 
 The pictures need Pillow (pip install "Corridex[demo]"); everything else needs only Corridex.
 """
@@ -19,7 +19,14 @@ import time
 from dataclasses import dataclass, field
 from typing import Callable, Dict, List, Optional, Protocol, Sequence, Tuple
 
-import Corridex
+try:
+    import Corridex
+except ModuleNotFoundError as missing:
+    if missing.name != "Corridex":
+        raise
+    sys.exit(f"{sys.executable} has no Corridex: run this with a Python that has it, such as the "
+             "one `bash scripts/demo.sh` installs it for, "
+             "${XDG_CACHE_HOME:-~/.cache}/corridex/demo-venv/bin/python (see README.md, The demo)")
 
 Cell = Tuple[int, int]
 Grid = List[List[bool]]

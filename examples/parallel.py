@@ -22,8 +22,15 @@ import sys
 import time
 from typing import List, Sequence, Tuple
 
-import Corridex
-from Corridex import Index
+try:
+    import Corridex
+    from Corridex import Index
+except ModuleNotFoundError as missing:
+    if missing.name != "Corridex":
+        raise
+    sys.exit(f"{sys.executable} has no Corridex: run this with a Python that has it, such as the "
+             "one `bash scripts/demo.sh` installs it for, "
+             "${XDG_CACHE_HOME:-~/.cache}/corridex/demo-venv/bin/python (see README.md, The demo)")
 
 Grid = List[List[bool]]
 Result = Tuple[List[Index], int]

@@ -4,6 +4,7 @@
 #include "maze/graph_nodes.hpp"
 #include "maze/index.hpp"
 #include "system/large_block_allocator.hpp"
+#include "system/memory_budget.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -42,6 +43,7 @@ void tracePath(SolverResults& results, const Nodes& nodes, NodeId endNode,
         chain.push_back(id);
         poll.tick();
     }
+    requireFitsInMemory(checkedProduct(cells, sizeof(Index), "the route"), "the route");
     results.path.reserve(results.path.size() + cells);
     for (const NodeId id : chain) {
         const std::size_t before = results.path.size();

@@ -143,39 +143,56 @@ void loadRow(PyObject* row, Grid& grid, std::size_t r, CancellationPoll& poll) {
     }
 }
 
-// A C-contiguous two-dimensional buffer of one-byte booleans or unsigned bytes (a NumPy array
-// or a subclass, a memoryview, any other exporter) is read straight from its memory. Anything
-// else returns false and is left to the general path, which gives the same answer more slowly.
+// A two-dimensional buffer of one-byte booleans or unsigned bytes (a NumPy array or a subclass, a
+// memoryview, any other exporter), in any layout its strides describe (C or Fortran order, a
+// strided view), is read straight from its memory. Anything else returns false and is left to
+// the general path, which gives the same answer more slowly.
 bool loadBuffer(PyObject* source, Grid& grid) {
     if (PyObject_CheckBuffer(source) == 0) {
         return false;
     }
     Py_buffer view;
-    if (PyObject_GetBuffer(source, &view, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) != 0) {
+    if (PyObject_GetBuffer(source, &view, PyBUF_STRIDES | PyBUF_FORMAT) != 0) {
         if (PyErr_ExceptionMatches(PyExc_Exception) == 0) {
             throw py::error_already_set();
         }
         PyErr_Clear();
         return false;
     }
+    // Released however the reading ends.
+    struct Release {
+        explicit Release(Py_buffer* buffer) : view(buffer) {}
+        Py_buffer* view;
+        Release(const Release&) = delete;
+        Release& operator=(const Release&) = delete;
+        ~Release() { PyBuffer_Release(view); }
+    } release(&view);
     const char* format = view.format == nullptr ? "B" : view.format;
-    const bool usable = view.ndim == 2 && view.itemsize == 1 &&
+    const bool usable = view.ndim == 2 && view.itemsize == 1 && view.strides != nullptr &&
                         (std::strcmp(format, "?") == 0 || std::strcmp(format, "B") == 0);
     if (usable) {
         const auto rows = static_cast<std::size_t>(view.shape[0]);
         const auto cols = static_cast<std::size_t>(view.shape[1]);
+        const Py_ssize_t rowStep = view.strides[0];
+        const Py_ssize_t colStep = view.strides[1];
         const auto* data = static_cast<const std::uint8_t*>(view.buf);
+        requireFitsInMemory(checkedProduct(rows, cols, "the grid"), "the grid");
         grid = Grid{};
         grid.reserve(rows, rows * cols);
         for (std::size_t r = 0; r < rows; ++r) {
             std::uint8_t* cells = grid.appendRow(cols);
-            const std::uint8_t* row = data + r * cols;
-            for (std::size_t c = 0; c < cols; ++c) {
-                cells[c] = row[c] != 0 ? 1 : 0;
+            const std::uint8_t* row = data + static_cast<Py_ssize_t>(r) * rowStep;
+            if (colStep == 1) {
+                for (std::size_t c = 0; c < cols; ++c) {
+                    cells[c] = row[c] != 0 ? 1 : 0;
+                }
+            } else {
+                for (std::size_t c = 0; c < cols; ++c) {
+                    cells[c] = row[static_cast<Py_ssize_t>(c) * colStep] != 0 ? 1 : 0;
+                }
             }
         }
     }
-    PyBuffer_Release(&view);
     return usable;
 }
 

@@ -8,8 +8,9 @@ namespace corridex::binding {
 
 // Reads a grid from any sequence of sequences (not str or bytes) of items that pybind11's
 // converting bool rules accept: True, False, NumPy booleans, None (as false) and anything with a
-// truth value, such as 0 and 1. Lists of True/False and C-contiguous 2-D buffers of one-byte
-// booleans or unsigned bytes (NumPy arrays among them) take fast paths with the same outcome.
+// truth value, such as 0 and 1. Lists of True/False and 2-D buffers of one-byte booleans or
+// unsigned bytes in any layout (NumPy arrays among them, in C or Fortran order, and memoryviews
+// of them) take fast paths with the same outcome.
 // Returns false, with no Python error set, when the object is not a sequence (nor such a
 // buffer); a row that is not a sequence or an item without a truth value raises TypeError naming
 // its row, column and type (chained to the exception, if any, that Python code raised).

@@ -45,7 +45,7 @@ AStar::AStar(const Grid& grid, const Index& start, const Index& end)
     : SolverBase(buildCorridorGraph<AStarNode>(grid, start, end), start, end) {}
 
 void AStar::solve(CancellationPoll poll) {
-    SolveRun run = beginSolve();
+    SolveRun run = beginSolve(kName, sizeof(Index) + kHeapBytesPerNode);
     if (!run) {
         return;
     }

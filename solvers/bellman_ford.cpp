@@ -12,7 +12,7 @@ BellmanFord::BellmanFord(const Grid& grid, const Index& start, const Index& end)
     : SolverBase(buildCorridorGraph<DistanceNode>(grid, start, end), start, end) {}
 
 void BellmanFord::solve(CancellationPoll poll) {
-    SolveRun run = beginSolve();
+    SolveRun run = beginSolve(kName, sizeof(Index) + 1);
     if (!run) {
         return;
     }

@@ -19,6 +19,14 @@ namespace detail {
 // each key (see heap_keys::KeptInHeap): the same order, cheaper comparisons once large.
 inline constexpr std::size_t kKeyedHeapEntries = 2048;
 
+} // namespace detail
+
+// What a KeyedNodeHeap holds per node of the graph: a key, a node and a slot.
+inline constexpr std::size_t kHeapBytesPerNode =
+    sizeof(std::uint64_t) + sizeof(NodeId) + sizeof(std::uint32_t);
+
+namespace detail {
+
 // Expands the top of `heap` until the target is on top, the heap runs empty (true either way),
 // or the heap holds more than `limit` entries (false).
 template <class Node, class Rule, class Heap>

@@ -10,7 +10,7 @@ BreadthFirstSearch::BreadthFirstSearch(const Grid& grid, const Index& start, con
     : SolverBase(buildCellGraph<BreadthFirstNode>(grid, start, end), start, end) {}
 
 void BreadthFirstSearch::solve(CancellationPoll poll) {
-    SolveRun run = beginSolve();
+    SolveRun run = beginSolve(kName, sizeof(Index) + sizeof(NodeId));
     if (!run) {
         return;
     }

@@ -10,7 +10,7 @@ DepthFirstSearch::DepthFirstSearch(const Grid& grid, const Index& start, const I
     : SolverBase(buildCorridorGraph<DepthFirstNode>(grid, start, end), start, end) {}
 
 void DepthFirstSearch::solve(CancellationPoll poll) {
-    SolveRun run = beginSolve();
+    SolveRun run = beginSolve(kName, sizeof(Index) + 4 * sizeof(NodeId));
     if (!run) {
         return;
     }

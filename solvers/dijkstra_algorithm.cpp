@@ -27,7 +27,7 @@ DijkstraAlgorithm::DijkstraAlgorithm(const Grid& grid, const Index& start, const
     : SolverBase(buildCorridorGraph<DistanceNode>(grid, start, end), start, end) {}
 
 void DijkstraAlgorithm::solve(CancellationPoll poll) {
-    SolveRun run = beginSolve();
+    SolveRun run = beginSolve(kName, sizeof(Index) + kHeapBytesPerNode);
     if (!run) {
         return;
     }

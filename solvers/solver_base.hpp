@@ -5,6 +5,7 @@
 #include "maze/maze_graph.hpp"
 #include "maze/solver_results.hpp"
 #include "system/large_block_allocator.hpp"
+#include "system/memory_budget.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -99,7 +100,10 @@ protected:
     // (called again from its cancellation poll), before anything changes; std::invalid_argument
     // when an end has no node. The run is empty (false) when an earlier solve completed, so that
     // the call changes nothing. Otherwise clears whatever an abandoned solve left behind.
-    SolveRun beginSolve() {
+    // `what` names the solver and `bytesPerNode` is what its search allocates per node of the
+    // graph (recorded cells, queue, stack or heap): when that does not fit in the memory the
+    // process can still get, std::bad_alloc says so before anything is allocated.
+    SolveRun beginSolve(const char* what, std::uint64_t bytesPerNode) {
         requireNotRunning();
         if (state_ == State::Solved) {
             return SolveRun(nullptr, true);
@@ -111,6 +115,8 @@ protected:
                 node.resetSearch();
             }
         }
+        requireFitsInMemory(checkedProduct(graph_.nodes.size(), bytesPerNode, what, "its search"),
+                            what, "its search");
         state_ = State::Abandoned; // stays so unless the run finishes
         return SolveRun(this, true);
     }

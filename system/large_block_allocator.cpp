@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <new>
 
 namespace corridex::detail {
 
@@ -87,6 +88,14 @@ public:
         returnRested(Clock::now());
     }
 
+    void returnAll() noexcept {
+        const std::lock_guard<std::mutex> guard(lock_);
+        while (count_ > 0) {
+            unmap(blocks_[0].start, blocks_[0].size);
+            removeAt(0);
+        }
+    }
+
     std::size_t keptBytes() noexcept {
         const std::lock_guard<std::mutex> guard(lock_);
         return bytes_;
@@ -142,7 +151,17 @@ void* allocateLargeBlock(std::size_t bytes) {
     if (void* kept = releasedBlocks().take(size)) {
         return kept;
     }
-    void* block = platform::mapZeroedAligned(size, alignmentOf(size));
+    void* block = nullptr;
+    try {
+        block = platform::mapZeroedAligned(size, alignmentOf(size));
+    } catch (const std::bad_alloc&) {
+        // The kept blocks hold address space that a resource limit counts.
+        if (keptBlockBytes() == 0) {
+            throw;
+        }
+        releasedBlocks().returnAll();
+        block = platform::mapZeroedAligned(size, alignmentOf(size));
+    }
     if (size >= kMinAdvisedBytes) {
         platform::adviseHugePages(block, size);
     }
@@ -159,6 +178,10 @@ void returnRestedBlocks() noexcept {
 
 std::size_t keptBlockBytes() noexcept {
     return releasedBlocks().keptBytes();
+}
+
+void returnKeptBlocks() noexcept {
+    releasedBlocks().returnAll();
 }
 
 } // namespace corridex::detail

@@ -26,6 +26,8 @@ void releaseLargeBlock(void* block, std::size_t bytes) noexcept;
 void returnRestedBlocks() noexcept;
 // The bytes of released blocks kept now.
 std::size_t keptBlockBytes() noexcept;
+// Gives back every kept block, rested or not: when memory runs short.
+void returnKeptBlocks() noexcept;
 inline constexpr std::size_t kLargeBlockBytes = std::size_t{256} << 10;
 } // namespace detail
 

@@ -1,5 +1,6 @@
 #include "system/memory_budget.hpp"
 
+#include "system/large_block_allocator.hpp"
 #include "system/platform.hpp"
 
 #include <cstddef>
@@ -20,14 +21,17 @@ private:
     std::string message_;
 };
 
-[[noreturn]] void refuse(const char* what, const std::string& need, const char* purpose) {
-    const platform::MemoryLimit limit = platform::memoryLimit();
+[[noreturn]] void refuse(const char* what, const std::string& need, const char* purpose,
+                         const platform::MemoryLimit& limit) {
     std::string message = std::string(what) + " would need " + need;
     if (purpose != nullptr) {
         message += std::string(" for ") + purpose;
     }
-    message += "; the limit is " + describeBytes(limit.bytes) + " (" + limit.source + ")";
-    throw TooLarge(message);
+    message += "; the limit is " + describeBytes(limit.bytes) + " (" + limit.source;
+    if (limit.inUse != 0) {
+        message += ", " + describeBytes(limit.inUse) + " of it in use";
+    }
+    throw TooLarge(message + ")");
 }
 
 } // namespace
@@ -49,17 +53,43 @@ std::string describeBytes(std::uint64_t bytes) {
     return text;
 }
 
-void requireFitsInMemory(std::uint64_t bytes, const char* what, const char* purpose) {
-    if (bytes > platform::memoryLimit().bytes) {
-        refuse(what, "about " + describeBytes(bytes), purpose);
+void requireFitsInMemory(std::uint64_t requested, const char* what, const char* purpose) {
+    // Smaller blocks come from the C library's heap; measuring the limits takes system calls,
+    // which would cost a small maze's solve more than its work.
+    if (requested < detail::kLargeBlockBytes) {
+        return;
     }
+    // A large block is mapped rounded up (by up to an eighth of its size), and aligned by
+    // mapping a huge page more and trimming it: address space that a limit counts.
+    constexpr std::uint64_t kHugePage = std::uint64_t{2} << 20;
+    std::uint64_t bytes = requested;
+    if (platform::addOverflows(requested, requested / 8 + 2 * kHugePage, bytes)) {
+        bytes = UINT64_MAX;
+    }
+    platform::MemoryLimit limit = platform::memoryLimit();
+    if (bytes <= limit.free()) {
+        return;
+    }
+    // Released blocks kept for reuse count as in use; given back, they may make room.
+    if (detail::keptBlockBytes() != 0) {
+        detail::returnKeptBlocks();
+        limit = platform::memoryLimit();
+        if (bytes <= limit.free()) {
+            return;
+        }
+    }
+    std::string need = "about " + describeBytes(requested);
+    if (requested <= limit.free()) { // only the rounding and alignment are beyond the limit
+        need += ", " + describeBytes(bytes) + " as mapped";
+    }
+    refuse(what, need, purpose, limit);
 }
 
 std::uint64_t checkedProduct(std::uint64_t a, std::uint64_t b, const char* what,
                              const char* purpose) {
     std::uint64_t product = 0;
     if (platform::multiplyOverflows(a, b, product)) {
-        refuse(what, "more than 2^64 bytes", purpose);
+        refuse(what, "more than 2^64 bytes", purpose, platform::memoryLimit());
     }
     return product;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <exception>
 #include <fstream>
+#include <limits>
 #include <new>
 #include <sstream>
 #include <string>
@@ -75,18 +76,41 @@ std::uint64_t physicalMemoryBytes() {
 
 namespace {
 
-void lowerTo(MemoryLimit& limit, std::uint64_t bytes, const char* source) {
-    if (bytes < limit.bytes) {
-        limit = MemoryLimit{bytes, source};
+void lowerTo(MemoryLimit& limit, std::uint64_t bytes, const char* source,
+             std::uint64_t inUse = 0) {
+    const MemoryLimit candidate{bytes, source, inUse};
+    if (candidate.free() < limit.free()) {
+        limit = candidate;
     }
 }
 
 #if CORRIDEX_POSIX
+// What the process holds under a resource limit: its mapped address space for RLIMIT_AS, its
+// private writable mappings for RLIMIT_DATA, as Linux counts them; 0 where the system does not
+// say.
+std::uint64_t heldUnder(decltype(RLIMIT_AS) resource) {
+#if defined(__linux__)
+    std::ifstream status("/proc/self/status");
+    const std::string field = resource == RLIMIT_AS ? "VmSize:" : "VmData:";
+    std::string name;
+    while (status >> name) {
+        if (name == field) {
+            std::uint64_t kib = 0;
+            return status >> kib ? kib * 1024 : 0;
+        }
+        status.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    }
+#else
+    (void)resource;
+#endif
+    return 0;
+}
+
 // glibc types the resource as an enum of its own, so it is taken as whatever RLIMIT_AS is.
 void lowerToRlimit(MemoryLimit& limit, decltype(RLIMIT_AS) resource, const char* source) {
     rlimit value{};
     if (getrlimit(resource, &value) == 0 && value.rlim_cur != RLIM_INFINITY) {
-        lowerTo(limit, static_cast<std::uint64_t>(value.rlim_cur), source);
+        lowerTo(limit, static_cast<std::uint64_t>(value.rlim_cur), source, heldUnder(resource));
     }
 }
 #endif
@@ -250,13 +274,13 @@ void unmapAligned(void* block, std::size_t bytes, std::size_t) noexcept {
 }
 #else
 void* mapZeroedAligned(std::size_t bytes, std::size_t alignment) {
-    void* block = ::operator new(bytes, std::align_val_t{alignment});
+    void* block = ::operator new (bytes, std::align_val_t{alignment});
     std::memset(block, 0, bytes);
     return block;
 }
 
 void unmapAligned(void* block, std::size_t, std::size_t alignment) noexcept {
-    ::operator delete(block, std::align_val_t{alignment});
+    ::operator delete (block, std::align_val_t{alignment});
 }
 #endif
 

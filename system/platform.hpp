@@ -158,16 +158,23 @@ CORRIDEX_FORCE_INLINE void prefetch(const void* address) {
 // The machine's physical memory in bytes, or UINT64_MAX when the system does not say.
 std::uint64_t physicalMemoryBytes();
 
-// The most memory this process can expect to get, and what sets it.
+// The most memory this process can expect to get, what sets it, and how much of it the process
+// holds already.
 struct MemoryLimit {
     std::uint64_t bytes;
     const char* source; // "physical memory", "RLIMIT_AS", "cgroup memory.max", ...
+    std::uint64_t inUse = 0;
+    // What is left to allocate under the limit.
+    std::uint64_t free() const { return inUse < bytes ? bytes - inUse : 0; }
 };
 
-// The smallest of physical memory, the address-space and data-segment limits (RLIMIT_AS,
-// RLIMIT_DATA) and the control group's memory limit (v2 memory.max of the process's group and
-// its ancestors, or v1 memory.limit_in_bytes), each where the system has it; when it has none
-// of them, the largest object size (PTRDIFF_MAX).
+// Of physical memory, the address-space and data-segment limits (RLIMIT_AS, RLIMIT_DATA) and
+// the control group's memory limit (v2 memory.max of the process's group and its ancestors, or
+// v1 memory.limit_in_bytes), each where the system has it, the one that leaves the least free;
+// when the system has none of them, the largest object size (PTRDIFF_MAX). The resource limits
+// count what the process holds under them already (on Linux: its mapped address space, and its
+// data mappings, from /proc/self), read only when such a limit is set; physical memory and the
+// control group's limit are taken whole, as other processes and the page cache share them.
 MemoryLimit memoryLimit();
 
 // The control-group memory limit that `membership` (the text of /proc/self/cgroup) names, read

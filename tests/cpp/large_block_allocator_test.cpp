@@ -57,6 +57,56 @@ TEST(LargeBlockTest, ReleasedBlocksServeTheSameMappedSizeOnceThenRestAndGoBack) 
     }
 }
 
+// A block released now and how long ago that was; for the tests that need it kept, which is so
+// only while it has rested less than half a second (on a stalled machine, it need not be).
+class Released {
+public:
+    Released(void* block, std::size_t bytes) : at_(Clock::now()) {
+        releaseLargeBlock(block, bytes);
+    }
+    bool stillKept() const { return Clock::now() - at_ < std::chrono::milliseconds(450); }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point at_;
+};
+
+TEST(LargeBlockTest, AReleasedBlockIsKeptWhileItRestsLessThanHalfASecond) {
+    restAndCallOnce();
+    const std::size_t bytes = 6 * kMiB + 12345;
+    void* block = allocateLargeBlock(bytes);
+    const std::size_t keptBefore = keptBlockBytes();
+    const Released released(block, bytes);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const LargeVector<int> small(3); // gives back only blocks that have rested long enough
+    if (!released.stillKept()) {
+        GTEST_SKIP() << "the machine stalled past the rest while the test slept";
+    }
+    EXPECT_GT(keptBlockBytes(), keptBefore);
+    void* again = allocateLargeBlock(bytes);
+    EXPECT_EQ(again, block);
+    releaseLargeBlock(again, bytes);
+    restAndCallOnce();
+}
+
+TEST(LargeBlockTest, AReleasedBlockServesNoSmallerRequest) {
+    restAndCallOnce();
+    for (const std::size_t bytes : {std::size_t{300} << 10, 6 * kMiB + 12345}) {
+        void* large = allocateLargeBlock(2 * bytes);
+        const Released released(large, 2 * bytes);
+        const std::size_t kept = keptBlockBytes();
+        void* small = allocateLargeBlock(bytes);
+        if (!released.stillKept()) {
+            GTEST_SKIP() << "the machine stalled past the rest";
+        }
+        // The larger block would be handed out with its tail never given back.
+        EXPECT_NE(small, large);
+        EXPECT_EQ(keptBlockBytes(), kept);
+        releaseLargeBlock(small, bytes);
+        restAndCallOnce();
+    }
+}
+
 TEST(LargeBlockTest, VectorsOfManyMegabytesFillAndRefill) {
     // More bytes in all than are kept, so kept blocks are also given back while in use.
     for (std::size_t round = 0; round < 40; ++round) {

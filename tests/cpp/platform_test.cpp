@@ -97,7 +97,8 @@ TEST(PlatformTest, PhysicalMemoryIsKnownAndPlausible) {
 
 TEST(PlatformTest, MemoryLimitIsTheSmallestKnownOne) {
     const platform::MemoryLimit limit = platform::memoryLimit();
-    EXPECT_LE(limit.bytes, platform::physicalMemoryBytes());
+    EXPECT_LE(limit.free(), platform::physicalMemoryBytes());
+    EXPECT_LE(limit.inUse, limit.bytes);
     const std::string source = limit.source;
     if (limit.bytes == static_cast<std::uint64_t>(PTRDIFF_MAX)) {
         EXPECT_EQ(source, "the largest object size");

@@ -371,6 +371,36 @@ INSTANTIATE_TEST_SUITE_P(Sizes, NoCells,
                                          SizeCase{"w0hMax", 0, UINT64_MAX}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A generate() called from its own poll throws before touching anything, at any poll; the
+// running one draws exactly the maze a fresh generator draws from the same sources.
+TEST(Reentry, GenerateCalledFromItsOwnPollIsRefused) {
+    std::mt19937 draws(5);
+    RandomSources sources;
+    sources.draw = [&draws] { return static_cast<int>(draws() >> 1); };
+    sources.clock = [] { return std::time_t{42}; };
+    RandomMazeGenerator reference(101, 81);
+    draws.seed(5);
+    const Grid expected = reference.generate(CancellationPoll{}, sources);
+    for (std::uint64_t at = 1; at <= 40; at += 3) {
+        RandomMazeGenerator generator(101, 81);
+        std::uint64_t polls = 0;
+        bool refused = false;
+        draws.seed(5);
+        const Grid grid =
+            generator.generate(CancellationPoll(
+                                   [&] {
+                                       if (++polls == at) {
+                                           EXPECT_THROW(generator.generate(), std::logic_error);
+                                           refused = true;
+                                       }
+                                   },
+                                   16),
+                               sources);
+        EXPECT_TRUE(refused) << "poll " << at;
+        EXPECT_EQ(grid, expected) << "poll " << at;
+    }
+}
+
 TEST(SingleCell, CarvesNothingAndDrawsOneOpenCell) {
     for (const std::uint64_t size : {std::uint64_t{2}, std::uint64_t{3}}) {
         RandomMazeGenerator generator(size, size);

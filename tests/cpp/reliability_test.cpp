@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -139,6 +140,70 @@ TYPED_TEST(LongSolve, AbandonedSolveIsRedoneLikeAFreshOne) {
             // Nodes are recorded only once the tables are done.
             EXPECT_TRUE(solves.partial.traversed.empty());
         }
+    }
+}
+
+// A maze with a long route, polled every 64 units: many polls fall in the route's tracing.
+template <class Solver>
+Maze longRoute() {
+    if constexpr (std::is_same_v<Solver, FloydWarshall>) {
+        return {openGrid(10, 10), {0, 0}, {9, 9}};
+    } else {
+        return {serpentine(200, 20), {0, 0}, {398, 0}};
+    }
+}
+
+TYPED_TEST(LongSolve, EveryPollInTurnAbandonsOrReentersWithoutAHalfRoute) {
+    const Maze maze = longRoute<TypeParam>();
+    TypeParam fresh(maze.grid, maze.start, maze.end);
+    fresh.solve();
+    constexpr std::int64_t kInterval = 64;
+    struct Abandon {};
+    bool cutShort = true;
+    for (std::uint64_t at = 1; cutShort; ++at) {
+        // Abandoned at poll `at`: no route, no distance, and the next solve is a fresh one's.
+        TypeParam solver(maze.grid, maze.start, maze.end);
+        std::uint64_t polls = 0;
+        cutShort = false;
+        try {
+            solver.solve(CancellationPoll(
+                [&] {
+                    if (++polls == at) {
+                        throw Abandon{};
+                    }
+                },
+                kInterval));
+        } catch (const Abandon&) {
+            cutShort = true;
+        }
+        if (!cutShort) {
+            break;
+        }
+        if constexpr (std::is_same_v<TypeParam, FloydWarshall>) {
+            EXPECT_TRUE(solver.results().traversed.empty()) << "poll " << at;
+        }
+        EXPECT_TRUE(solver.results().path.empty()) << "poll " << at;
+        EXPECT_EQ(solver.results().distance, 0U) << "poll " << at;
+        solver.solve();
+        EXPECT_EQ(solver.results().path, fresh.results().path) << "poll " << at;
+        EXPECT_EQ(solver.results().traversed, fresh.results().traversed) << "poll " << at;
+
+        // Re-entered at poll `at`: the inner solve() throws, the outer one completes as fresh.
+        TypeParam reentered(maze.grid, maze.start, maze.end);
+        polls = 0;
+        bool refused = false;
+        reentered.solve(CancellationPoll(
+            [&] {
+                if (++polls == at) {
+                    EXPECT_THROW(reentered.solve(), std::logic_error);
+                    refused = true;
+                }
+            },
+            kInterval));
+        EXPECT_TRUE(refused);
+        EXPECT_EQ(reentered.results().path, fresh.results().path) << "poll " << at;
+        EXPECT_EQ(reentered.results().traversed, fresh.results().traversed) << "poll " << at;
+        EXPECT_EQ(reentered.results().distance, fresh.results().distance) << "poll " << at;
     }
 }
 

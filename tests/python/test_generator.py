@@ -2,18 +2,25 @@
 
 import collections
 import ctypes
-import time
 
 import pytest
 
 import Corridex
 from Corridex import Index, RandomMazeGenerator
-from maze_support import routes_start_to_end, steps_between
+from maze_support import grid_from_text, routes_start_to_end, steps_between
 from reliability_mazes import at_every_poll, on_run
 
 libc = ctypes.CDLL(None)
 libc.srand.argtypes = [ctypes.c_uint]
 libc.rand.restype = ctypes.c_int
+libc.time.argtypes = [ctypes.c_void_p]
+libc.time.restype = ctypes.c_int64
+
+
+def clock_second():
+    """The clock second as the generator reads it: C's time(), which on Linux reads a coarse
+    clock that can lag time.time() by a few milliseconds across a second's turn."""
+    return libc.time(None)
 
 
 def passages(grid):
@@ -96,9 +103,9 @@ def test_second_generate_returns_an_equal_new_grid():
 def same_second(run):
     """Calls run() until one call starts and ends within one clock second; returns its result."""
     for _ in range(5):
-        before = int(time.time())
+        before = clock_second()
         result = run()
-        if int(time.time()) == before:
+        if clock_second() == before:
             return result
     pytest.fail("the clock second kept changing during the run")
 
@@ -116,6 +123,61 @@ def test_srand_before_generate_makes_a_run_reproducible():
     first, second, other = same_second(run)
     assert first == second
     assert other != first  # 900 cells: two seeds carving alike is out of the question
+
+
+def mt19937_outputs(seed, count):
+    """The first `count` outputs of the 32-bit Mersenne Twister seeded as C++'s
+    std::mt19937(seed) is."""
+    state = [seed & 0xFFFFFFFF]
+    for i in range(1, 624):
+        state.append((1812433253 * (state[-1] ^ (state[-1] >> 30)) + i) & 0xFFFFFFFF)
+    for i in range(624):
+        y = (state[i] & 0x80000000) | (state[(i + 1) % 624] & 0x7FFFFFFF)
+        state[i] = state[(i + 397) % 624] ^ (y >> 1) ^ (0x9908B0DF if y & 1 else 0)
+    outputs = []
+    for y in state[:count]:
+        y ^= y >> 11
+        y ^= (y << 7) & 0x9D2C5680
+        y ^= (y << 15) & 0xEFC60000
+        outputs.append(y ^ (y >> 18))
+    return outputs
+
+
+def test_mt19937_outputs_match_the_standard_engine():
+    # The C++ standard's check: the 10,000th output of std::mt19937 with its default seed.
+    assert mt19937_outputs(5489, 1) == [3499211612]
+
+
+# RandomMazeGenerator(6, 6) after srand(1234), by start cell (row, col): the start cell comes
+# from the clock second (column from the first output of std::mt19937 seeded with it, row from
+# the second), the shuffles from rand(). Written by the C++ core with each start's clock.
+PINNED_3x3 = {
+    (0, 0): (".....#", "####.#", "...#.#", ".###.#", ".....#", "######"),
+    (0, 1): (".#...#", ".###.#", "...#.#", ".#.#.#", ".#...#", "######"),
+    (0, 2): (".....#", ".#####", ".#...#", ".###.#", ".....#", "######"),
+    (1, 0): (".....#", "##.#.#", "...#.#", "####.#", ".....#", "######"),
+    (1, 1): (".....#", ".###.#", ".#...#", ".#####", ".....#", "######"),
+    (1, 2): (".....#", ".#####", ".....#", ".#####", ".....#", "######"),
+    (2, 0): (".....#", ".#.#.#", ".#.#.#", "##.#.#", "...#.#", "######"),
+    (2, 1): (".....#", ".###.#", "...#.#", ".###.#", ".#...#", "######"),
+    (2, 2): (".....#", ".###.#", ".#...#", ".#####", ".....#", "######"),
+}
+
+
+def test_generated_mazes_are_pinned_for_a_seed_and_a_start_cell():
+    """What the carving draws and in which order is fixed: after srand(1234), the maze of each
+    start cell is the one pinned (a shuffle drawing differently fails here)."""
+
+    def run():
+        outputs = mt19937_outputs(clock_second(), 2)
+        libc.srand(1234)
+        return (outputs[1] % 3, outputs[0] % 3), RandomMazeGenerator(6, 6).generate()
+
+    start, grid = same_second(run)
+    assert grid == grid_from_text(*PINNED_3x3[start]), start
+    # Every pinned maze is a perfect maze of 3 x 3 cells.
+    for pinned in PINNED_3x3.values():
+        assert_perfect_maze(grid_from_text(*pinned), 6, 6)
 
 
 def test_generate_takes_three_rand_values_per_cell_and_never_seeds():

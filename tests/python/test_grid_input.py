@@ -71,6 +71,31 @@ def test_accepted_forms_read_the_same_maze(grid):
     assert bfs_route(grid) == EXPECTED
 
 
+# Asymmetric, so that a grid read in the wrong order (transposed) gives another search.
+HOOK = grid_from_text("....", "###.", "....")
+
+
+@pytest.mark.parametrize("dtype", [bool, np.uint8], ids=["bool", "uint8"])
+@pytest.mark.parametrize(
+    "layout",
+    [np.asfortranarray, lambda a: memoryview(np.asfortranarray(a)), lambda a: a[::-1, ::-1][::-1, ::-1],
+     lambda a: np.asfortranarray(np.concatenate([a, a], axis=1))[:, :4]],
+    ids=["fortran-order", "memoryview-of-fortran-order", "negative-strides", "fortran-strided"],
+)
+def test_arrays_in_any_layout_read_as_their_lists(layout, dtype):
+    """A buffer in Fortran order, a view with negative or wide strides and a memoryview of any
+    of them read the same maze as the lists of its values."""
+    array = np.array(HOOK, dtype=dtype)
+    expected = Corridex.BreadthFirstSearch(array.tolist(), Corridex.Index(0, 0),
+                                           Corridex.Index(2, 0))
+    expected.solve()
+    solver = Corridex.BreadthFirstSearch(layout(array), Corridex.Index(0, 0),
+                                         Corridex.Index(2, 0))
+    solver.solve()
+    assert cells(solver.TraversedNodes()) == cells(expected.TraversedNodes())
+    assert solver.SrcToDestDistance() == 8
+
+
 def test_numpy_values_other_than_zero_and_one_are_open():
     grid = np.array(RING, dtype=np.uint8) * 7
     assert bfs_route(grid) == EXPECTED

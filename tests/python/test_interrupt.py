@@ -362,75 +362,42 @@ def test_long_work_holds_the_interpreter_lock(work):
 @pytest.mark.parametrize("work", sorted(HELD_LOCK_WORK), ids=sorted(HELD_LOCK_WORK))
 def test_long_work_starts_no_thread(work):
     run = HELD_LOCK_WORK[work]()
-    # A timer's handler runs at the work's polls and counts the process's threads there.
+    # A handler run at every poll of the work counts the process's threads there.
     threads_seen = []
-    previous = signal.signal(
-        signal.SIGALRM, lambda *_: threads_seen.append(len(os.listdir("/proc/self/task")))
-    )
+
+    def count_threads():
+        threads_seen.append(len(os.listdir("/proc/self/task")))
+
     threads_before = len(os.listdir("/proc/self/task"))
-    try:
-        signal.setitimer(signal.ITIMER_REAL, 0.01, 0.01)
-        timed(run)
-    finally:
-        signal.setitimer(signal.ITIMER_REAL, 0)
-        signal.signal(signal.SIGALRM, previous)
-    assert threads_seen and set(threads_seen) == {threads_before}
+    at_every_poll(run, count_threads)
+    assert len(threads_seen) > 3 and set(threads_seen) == {threads_before}
 
 
-def outcome_under_timer(call, seconds):
-    """How `call` ended when a timer raised KeyboardInterrupt `seconds` in: "interrupted" when
-    the interrupt came out of the call itself, "interrupted after" when the call finished (or
-    raised something else) and the interrupt was only raised once it had returned, "finished"
-    when the timer never fired."""
-    # The interpreter runs a Python signal handler where it next can: inside the call only if
-    # the call polls for it, else right after the call. A mark made in C as soon as the call
-    # returns, before any Python code runs, tells the two apart.
+def outcome_at_poll(call, number):
+    """How `call` ended when KeyboardInterrupt was raised at the `number`th check for signals
+    from its start (see at_every_poll): "interrupted" when the interrupt came out of the call
+    itself, "interrupted after" when the call had returned before it, "finished" when the call
+    ended (or raised something else) before that check."""
+    # A call that polls runs the handler inside; one that does not, only once it has returned.
+    # A mark made in C as soon as the call returns, before any Python code runs, tells the two
+    # apart; `call` must be a C-level callable too, or its Python frame checks for signals.
     returned = []
-    steps = [call, functools.partial(returned.append, True)]
     handled_after_return = []
 
-    def interrupt(signum, frame):
+    def interrupt():
         handled_after_return.append(bool(returned))
         raise KeyboardInterrupt
 
-    previous = signal.signal(signal.SIGALRM, interrupt)
-    outcome = "finished"
+    steps = map(operator.methodcaller("__call__"),
+                [call, functools.partial(returned.append, True)])
     try:
-        try:
-            signal.setitimer(signal.ITIMER_REAL, seconds)
-            collections.deque(map(operator.methodcaller("__call__"), steps), maxlen=0)
-            # A signal that came during the call has been handled by now; one still to come
-            # would only say that the call was quicker than the timer.
-            signal.setitimer(signal.ITIMER_REAL, 0)
-        except KeyboardInterrupt as error:
-            late = error.__context__ is not None or handled_after_return != [False]
-            outcome = "interrupted after" if late else "interrupted"
-        except Exception:  # noqa: BLE001 - the call's own error: it ran to its end
-            signal.setitimer(signal.ITIMER_REAL, 0)
-        for _ in range(100):  # a handler still pending runs here
-            pass
+        at_every_poll(functools.partial(collections.deque, steps, maxlen=0),
+                      on_run(number, interrupt))
     except KeyboardInterrupt:
-        outcome = "interrupted after"
-    finally:
-        signal.setitimer(signal.ITIMER_REAL, 0)
-        signal.signal(signal.SIGALRM, previous)
-    return outcome
-
-
-def interrupted_part_way(call):
-    """Interrupts `call` part way through, trying earlier if the machine was quicker than it
-    was when `call` was timed; the outcome of the last try."""
-    started = time.perf_counter()
-    try:
-        call()
-    except TypeError:
+        return "interrupted after" if handled_after_return != [False] else "interrupted"
+    except Exception:  # noqa: BLE001 - the call's own error: it ran to its end
         pass
-    took = time.perf_counter() - started
-    for share in (0.3, 0.1, 0.03):
-        outcome = outcome_under_timer(call, took * share)
-        if outcome != "finished":
-            return outcome
-    return outcome
+    return "finished"
 
 
 def assert_still_solves():
@@ -448,10 +415,8 @@ def test_ctrl_c_ends_the_conversion_of_a_tall_grid_of_short_rows():
     grid = [[True, True, True] for _ in range(2_000_000)]
     grid[-1] = None  # read to its end, the grid is refused with TypeError
 
-    def convert():
-        Corridex.BreadthFirstSearch(grid, Index(0, 0), Index(1, 1))
-
-    assert interrupted_part_way(convert) == "interrupted"
+    convert = functools.partial(Corridex.BreadthFirstSearch, grid, Index(0, 0), Index(1, 1))
+    assert outcome_at_poll(convert, 3) == "interrupted"
     assert_still_solves()
     grid[-1] = [True, True, True]
     solver = Corridex.DepthFirstSearch(grid[:5], Index(0, 0), Index(4, 2))
@@ -459,7 +424,7 @@ def test_ctrl_c_ends_the_conversion_of_a_tall_grid_of_short_rows():
     assert solver.SrcToDestDistance() == 6
 
 
-# Under qemu the timer's signal can reach the emulated process only once the call has returned.
+# Millions of cells take minutes under an emulator.
 @pytest.mark.posix
 @pytest.mark.native
 def test_ctrl_c_ends_copying_out_millions_of_visited_cells():
@@ -472,7 +437,7 @@ def test_ctrl_c_ends_copying_out_millions_of_visited_cells():
     sample = [repr(cell) for cell in solver.TraversedNodes()[::4999]]
     assert count > 2_000_000
 
-    assert interrupted_part_way(solver.TraversedNodes) == "interrupted"
+    assert outcome_at_poll(solver.TraversedNodes, 3) == "interrupted"
     assert solver.TraversedNodesNo() == count
     visited = solver.TraversedNodes()
     assert len(visited) == count
@@ -492,10 +457,12 @@ def generate_while_generating():
     import ctypes
 
     libc = ctypes.CDLL(None)
+    libc.time.argtypes = [ctypes.c_void_p]
+    libc.time.restype = ctypes.c_int64
     size = 1001
     for number in (1, 2, 5, 20):
         for _ in range(5):  # until both mazes are carved within one clock second
-            second = int(time.time())
+            second = libc.time(None)  # the generator's clock, not time.time()
             generator = Corridex.RandomMazeGenerator(size, size)
             refused = []
 
@@ -510,7 +477,7 @@ def generate_while_generating():
             grid = at_every_poll(generator.generate, handler)
             libc.srand(99)
             fresh = Corridex.RandomMazeGenerator(size, size).generate()
-            if int(time.time()) == second:
+            if libc.time(None) == second:
                 break
         assert handler.runs >= number, "the call ended before the handler's run"
         assert refused == ["generate() is already running on this object"], number

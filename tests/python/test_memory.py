@@ -106,7 +106,7 @@ def test_a_resource_limit_is_the_budget_and_the_message_says_so(resource):
                            timeout=300)
     assert child.returncode == 0, child.stderr
     messages = json.loads(child.stdout)
-    limit = rf"; the limit is 4\.0 GiB \({resource}\)$"
+    limit = rf"; the limit is 4\.0 GiB \({resource}, [\d.]+ \w+ of it in use\)$"
     expected = {
         # The carving alone is several GiB, before the lists of the result.
         "generator": r"^RandomMazeGenerator would need about \d+\.\d GiB for a 40000 x 40000 "
@@ -118,6 +118,71 @@ def test_a_resource_limit_is_the_budget_and_the_message_says_so(resource):
     assert set(messages) == set(expected), messages
     for work, pattern in expected.items():
         assert re.search(pattern, messages[work]), messages[work]
+
+
+SQUEEZED = """
+import json, resource
+import numpy
+import Corridex
+from Corridex import Index
+
+def address_space():
+    with open("/proc/self/statm") as statm:
+        return int(statm.read().split()[0]) * resource.getpagesize()
+
+comb = numpy.ones((1001, 1001), dtype=bool)
+comb[1::2, 1::2] = False  # a node at every other cell
+open_square = numpy.ones((40, 40), dtype=bool)  # tables of 20 MiB
+works = {{
+    cls.__name__: lambda cls=cls: cls(comb, Index(0, 0), Index(1000, 1000)).solve()
+    for cls in (Corridex.BreadthFirstSearch, Corridex.DepthFirstSearch)
+}}
+works["FloydWarshall"] = lambda: Corridex.FloydWarshall(
+    open_square, Index(0, 0), Index(39, 39)).solve()
+outcomes = []
+hard = resource.getrlimit(resource.RLIMIT_AS)[1]
+for name, work in [({name!r}, works[{name!r}])]:
+    for headroom in {headrooms}:
+        resource.setrlimit(resource.RLIMIT_AS, (address_space() + headroom * 2**20, hard))
+        try:
+            work()
+            outcome = "done"
+        except MemoryError as error:
+            outcome = str(error)
+        finally:
+            resource.setrlimit(resource.RLIMIT_AS, (hard, hard))
+        outcomes.append((name, headroom, outcome))
+print(json.dumps(outcomes))
+"""
+
+
+@pytest.mark.linux
+@pytest.mark.native
+@pytest.mark.parametrize("name", ["BreadthFirstSearch", "DepthFirstSearch", "FloydWarshall"])
+def test_work_beyond_what_is_left_under_an_address_space_limit_is_refused_in_words(name):
+    """With little address space left under RLIMIT_AS, a solver either works or is refused
+    before allocating, saying what it needed: never a bare std::bad_alloc part way (what is
+    already in use counts, and so do the search's arrays, not only the graph and tables)."""
+    if "libasan" in os.environ.get("LD_PRELOAD", ""):
+        pytest.skip("AddressSanitizer maps terabytes of shadow memory")
+    # In MiB: from too little for anything to enough for all, most steps where the graph, the
+    # search's arrays or the tables come near the limit.
+    searches = [2, 8, 12, 15, 18, 20, 22, 25, 28, 30, 35, 40, 50, 60, 100]
+    headrooms = {"BreadthFirstSearch": searches, "DepthFirstSearch": searches,
+                 "FloydWarshall": [2, 8, 15, 18, 20, 21, 22, 23, 24, 26, 30, 40, 60]}
+    # A process of its own: the blocks another work released would be kept, in use, for reuse.
+    script = SQUEEZED.format(name=name, headrooms=headrooms[name])
+    child = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                           timeout=600)
+    assert child.returncode == 0, child.stderr
+    outcomes = json.loads(child.stdout)
+    refused = re.compile(r"^[\w -]+ would need about [\d.]+ \w+(, [\d.]+ \w+ as mapped)?"
+                         r"( for [\w ]+)?; the limit is "
+                         r"[\d.]+ \w+ \(RLIMIT_AS, [\d.]+ \w+ of it in use\)$")
+    bad = [o for o in outcomes if o[2] != "done" and not refused.search(o[2])]
+    assert not bad, bad
+    # Refused under the smallest headroom and done under the largest.
+    assert outcomes[0][2] != "done" and outcomes[-1][2] == "done", outcomes
 
 
 def flat_memory(run, rounds, warm_up):
