@@ -20,7 +20,7 @@ struct SolverListAfterFirst {
 
 // Every solver, in the order the bindings register them: the rows of solvers/solver_table.def,
 // the one list that the binding, the typed tests and the invariant checks iterate. A new solver
-// is one more row there.
+// is one more row there. Each row adds ", Class" to a list that starts with a void, dropped.
 // clang-format off
 #define CORRIDEX_SOLVER(name, ...) , name
 using AllSolvers = detail::SolverListAfterFirst<void

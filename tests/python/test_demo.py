@@ -28,7 +28,7 @@ def table_rows(text):
 def test_perfect_maze_table_agrees_and_maze_is_drawn():
     text = run_demo("--size", "21", "--no-picture")
     rows = table_rows(text)
-    assert len(rows) == 6
+    assert len(rows) == len(SOLVER_NAMES)
     assert len({(row[0], row[1]) for row in rows.values()}) == 1, "one route in a perfect maze"
     picture = text.split("(S start, E end):\n", 1)[1].splitlines()
     assert len(picture) == 21  # a border row, then the 20 grid rows
@@ -38,7 +38,7 @@ def test_perfect_maze_table_agrees_and_maze_is_drawn():
 def test_floyd_warshall_is_skipped_out_loud():
     text = run_demo("--size", "41", "--floyd-limit", "10", "--no-picture", "--no-terminal")
     assert "FloydWarshall skipped: the maze has 400 cells, more than the limit of 10" in text
-    assert len(table_rows(text)) == 6
+    assert len(table_rows(text)) == len(SOLVER_NAMES)
 
 
 def test_too_small_a_size_is_an_argument_error():
