@@ -7,8 +7,9 @@ import pytest
 
 import Corridex
 from Corridex import Index, RandomMazeGenerator
-from maze_support import grid_from_text, routes_start_to_end, steps_between
-from reliability_mazes import at_every_poll, on_run
+from corridex_support.checks import routes_start_to_end, steps_between
+from corridex_support.grids import grid_from_text
+from corridex_support.reliability import at_every_poll, on_run
 
 libc = ctypes.CDLL(None)
 libc.srand.argtypes = [ctypes.c_uint]

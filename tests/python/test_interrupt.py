@@ -22,20 +22,18 @@ import pytest
 
 import Corridex
 from Corridex import Index
-from maze_support import default_ctrl_c
-from reliability_mazes import (
-    SOLVER_IDS,
-    SOLVERS,
+from corridex_support.checks import snapshot
+from corridex_support.processes import default_ctrl_c
+from corridex_support.promises import PROMISES, SOLVER_NAMES, SOLVERS
+from corridex_support.reliability import (
     at_every_poll,
     corners,
     on_run,
     perfect_maze,
     random_grid,
     serpentine,
-    snapshot,
 )
 
-HERE = os.path.dirname(os.path.abspath(__file__))
 
 # Each child sets up work that runs for several seconds, then runs it and re-raises the
 # KeyboardInterrupt after reading the interrupted object. `solver` is None when there is none.
@@ -84,11 +82,11 @@ INTERRUPTS = [
 
 CHILD = """
 import sys
-sys.path.insert(0, {here!r})
 import numpy
 import Corridex
 from Corridex import Index
-from reliability_mazes import SOLVERS, random_grid
+from corridex_support.promises import SOLVERS
+from corridex_support.reliability import random_grid
 {setup}
 print("ready", flush=True)
 try:
@@ -113,7 +111,7 @@ print("finished", flush=True)
 @pytest.mark.parametrize(("work", "delay"), INTERRUPTS,
                          ids=[f"{work}-at-{delay}s" for work, delay in INTERRUPTS])
 def test_ctrl_c_ends_long_work(work, delay):
-    script = CHILD.format(here=HERE, setup=textwrap.dedent(LONG_WORK[work]))
+    script = CHILD.format(setup=textwrap.dedent(LONG_WORK[work]))
     child = subprocess.Popen(
         [sys.executable, "-c", script], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
         preexec_fn=default_ctrl_c,
@@ -137,18 +135,16 @@ def test_ctrl_c_ends_long_work(work, delay):
 
 @pytest.fixture(scope="module")
 def mazes():
-    """Per class, a maze that takes it a few milliseconds or more to solve."""
+    """Per class, a maze that takes it a few milliseconds or more to solve: a braided maze, a
+    small open grid for a class with a size limit, one long winding corridor for
+    DepthFirstSearch."""
     braided = perfect_maze(300, 300, seed=7, loops=0.05)
+    small = numpy.ones((26, 26), dtype=bool)
+    mazes = {cls: (small, *corners(small)) if PROMISES[cls.__name__].max_nodes
+             else (braided, *corners(braided)) for cls in SOLVERS}
     winding = serpentine(50_000)
-    floyd = numpy.ones((26, 26), dtype=bool)
-    return {
-        Corridex.DepthFirstSearch: (winding, Index(len(winding) - 1, 0), Index(0, 0)),
-        Corridex.BreadthFirstSearch: (braided, *corners(braided)),
-        Corridex.DijkstraAlgorithm: (braided, *corners(braided)),
-        Corridex.AStar: (braided, *corners(braided)),
-        Corridex.BellmanFord: (braided, *corners(braided)),
-        Corridex.FloydWarshall: (floyd, *corners(floyd)),
-    }
+    mazes[Corridex.DepthFirstSearch] = (winding, Index(len(winding) - 1, 0), Index(0, 0))
+    return mazes
 
 
 def interrupt():
@@ -190,7 +186,7 @@ def landing_points(call_for, handler_for):
 
 
 @pytest.mark.posix
-@pytest.mark.parametrize("cls", SOLVERS, ids=SOLVER_IDS)
+@pytest.mark.parametrize("cls", SOLVERS, ids=SOLVER_NAMES)
 def test_an_interrupted_solve_reports_no_route(cls, long_routes):
     """Ctrl-C at every poll of a solve in turn: the solver reports no route (only the cells its
     search recorded), or, when the interrupt came after the solve, the complete results; the
@@ -237,7 +233,7 @@ def called_again(solver, refused, getters):
 
 
 @pytest.mark.posix
-@pytest.mark.parametrize("cls", SOLVERS, ids=SOLVER_IDS)
+@pytest.mark.parametrize("cls", SOLVERS, ids=SOLVER_NAMES)
 def test_solve_called_again_while_it_runs_is_refused(cls, long_routes):
     """solve() called on the same object from a signal handler while it runs raises
     RuntimeError and changes nothing: the running solve ends with exactly a fresh object's
@@ -269,12 +265,10 @@ def test_solve_called_again_while_it_runs_is_refused(cls, long_routes):
 
 
 def in_child(name):
-    """Runs this file's function `name` in a fresh interpreter, so that a crash fails the test
-    instead of ending the run."""
+    """Runs this file's function `name` in a fresh interpreter (this file run as a script), so
+    that a crash fails the test instead of ending the run."""
     child = subprocess.run(
-        [sys.executable, "-c", f"import sys; sys.path.insert(0, {HERE!r}); "
-         f"import test_interrupt; test_interrupt.{name}()"],
-        capture_output=True, text=True, timeout=300,
+        [sys.executable, __file__, name], capture_output=True, text=True, timeout=300
     )
     assert child.returncode == 0, child.stderr[-3000:]
 
@@ -482,3 +476,7 @@ def generate_while_generating():
         assert handler.runs >= number, "the call ended before the handler's run"
         assert refused == ["generate() is already running on this object"], number
         assert grid == fresh, f"re-entered at poll {number}"
+
+
+if __name__ == "__main__":
+    globals()[sys.argv[1]]()  # in_child's way in

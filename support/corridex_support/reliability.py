@@ -1,20 +1,21 @@
-"""Mazes, result snapshots and a signal driver shared by the interrupt, memory and generator
-tests.
+"""Mazes and a signal driver shared by the interrupt, memory and generator tests (NumPy
+needed).
 
 The mazes are built here, independently of RandomMazeGenerator, so that these tests do not
 depend on it and are the same on every run.
 """
 
+from __future__ import annotations
+
 import _thread
 import random
 import signal
+import sys
 
 import numpy
-
 from Corridex import Index
-from maze_support import SOLVERS, carved_maze, open_walls, snapshot  # noqa: F401
 
-SOLVER_IDS = [cls.__name__ for cls in SOLVERS]
+from .grids import carved_maze, open_walls
 
 
 def perfect_maze(cell_rows, cell_cols, seed, loops=0.0):
@@ -53,11 +54,18 @@ def corners(grid):
 
 class _Rearm(int):
     """A signal number whose `pending` attribute, when read, makes the signal pending again
-    through _thread.interrupt_main, which runs no Python code and checks for no signal itself:
-    the handler that reads it returns before the next check for signals, so it runs once at
-    each such check rather than again within itself."""
+    through _thread.interrupt_main, which checks for no signal itself: the handler that reads
+    it returns before the next check for signals, so it runs once at each such check rather
+    than again within itself. Before 3.10 interrupt_main takes no signal number and makes
+    SIGINT pending."""
 
-    pending = property(_thread.interrupt_main)
+    if sys.version_info >= (3, 10):
+        pending = property(_thread.interrupt_main)
+    else:
+        pending = property(lambda _: _thread.interrupt_main())
+
+
+_POLL_SIGNAL = signal.SIGUSR1 if sys.version_info >= (3, 10) else signal.SIGINT
 
 
 def at_every_poll(call, handler):
@@ -73,13 +81,15 @@ def at_every_poll(call, handler):
             handler()
             _Rearm(signum).pending  # noqa: B018 - read for its effect
 
-    previous = signal.signal(signal.SIGUSR1, on_signal)
+    previous = signal.signal(_POLL_SIGNAL, on_signal)
     try:
-        _Rearm(signal.SIGUSR1).pending  # noqa: B018
+        _Rearm(_POLL_SIGNAL).pending  # noqa: B018
         return call()
     finally:
         armed[0] = False
-        signal.signal(signal.SIGUSR1, previous)
+        for _ in range(2):
+            pass  # a loop's jump back checks for signals: the last one pending lands, disarmed
+        signal.signal(_POLL_SIGNAL, previous)
 
 
 def on_run(number, action):
