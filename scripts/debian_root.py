@@ -21,7 +21,6 @@ import contextlib
 import fcntl
 import os
 import pathlib
-import re
 import shutil
 import subprocess
 import sys
