@@ -68,6 +68,15 @@ def install_module(session, build_dir, *config):
                 "--no-deps", f"-Cbuild-dir={build_dir}", *config, ".", env=JOBS)
 
 
+def install_support(session, python="python", *options):
+    """Installs support/, the package the tests share with the benchmarks and scripts: editable
+    into the session's venv, or, for another interpreter or with pip options (--target DIR), a
+    plain install that carries its own copy of the solver table."""
+    editable = [] if options or python != "python" else ["-e"]
+    session.run(python, "-m", "pip", "install", "--no-deps", *options, *editable,
+                str(ROOT / "support"), external=python != "python")
+
+
 def pytest(session, *args, junit=None, env=None):
     """The Python tests against the installed module, two workers."""
     report = [f"--junitxml={junit}"] if junit else []
@@ -83,6 +92,7 @@ def test(session):
     install_build_tools(session)
     session.install(*TEST_REQUIRES)
     install_module(session, "build/module")
+    install_support(session)
     junit = BUILD / "module" / "pytest-junit.xml"
     try:
         pytest(session, junit=junit)
@@ -166,6 +176,7 @@ def libcxx(session):
     install_module(session, "build/libcxx-module",
                    f"-Ccmake.define.CMAKE_TOOLCHAIN_FILE={toolchain}",
                    "-Ccmake.define.CORRIDEX_WARNINGS_AS_ERRORS=ON")
+    install_support(session)
     module = session.run("python", "-c", "import Corridex; print(Corridex.__file__)",
                          silent=True).strip()
     libraries = subprocess.run(["ldd", module], capture_output=True, text=True).stdout
@@ -281,6 +292,7 @@ def aarch64(session):
     session.run("cmake", "--build", build, env=JOBS, external=True)
     shutil.rmtree(site, ignore_errors=True)
     session.run("cmake", "--install", build, "--prefix", site, external=True, silent=True)
+    install_support(session, "python", "--target", site)
     junit = build / "pytest-junit.xml"
     session.run(launcher, "-m", "pytest", "-n", "2", "-p", "no:cacheprovider",
                 f"--junitxml={junit}", "tests/python", external=True,
@@ -314,8 +326,8 @@ def wheels(session):
     # there and `import Corridex` can only find the installed package.
     tests = BUILD / "installed-tests"
     shutil.rmtree(tests, ignore_errors=True)
-    for part in ("tests/python", "examples", "benchmarks/fingerprint.py",
-                 "scripts/platforms/fingerprint.txt", "pyproject.toml", "Corridex.pyi"):
+    for part in ("tests/python", "examples", "scripts/platforms/fingerprint.txt", "pyproject.toml",
+                 "Corridex.pyi"):
         source, target = ROOT / part, tests / part
         target.parent.mkdir(parents=True, exist_ok=True)
         (shutil.copytree if source.is_dir() else shutil.copy)(source, target)
@@ -329,6 +341,7 @@ def wheels(session):
     isolated = {"PATH": f"{no_compiler}:{os.environ['PATH']}", "CC": "false", "CXX": "false"}
     session.run(venv / "bin" / "python", "-m", "pip", "install", "--only-binary=:all:",
                 f"{repaired}[test]", env=isolated, external=True)
+    install_support(session, venv / "bin" / "python")
     junit = tests / "pytest-junit.xml"
     with session.chdir(tests):
         session.run(venv / "bin" / "python", "-m", "pytest", "-n", "2", "-p", "no:cacheprovider",
@@ -354,6 +367,7 @@ def pybind11(session, variant):
     session.install(*TEST_REQUIRES)
     session.run("python", "-m", "pip", "show", "pybind11")
     install_module(session, build_dir, *config)
+    install_support(session)
     public = "-DCORRIDEX_PYBIND11_PUBLIC_API_ONLY" in (ROOT / build_dir / "build.ninja").read_text()
     if public != (variant == "public-api"):
         session.error(f"{variant}: the build {'does' if public else 'does not'} use the public API only")

@@ -38,9 +38,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import peers  # noqa: E402
 
-# The solver list and what each solver promises are the tests' own.
-sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tests", "python"))
-from maze_support import PROMISES  # noqa: E402
+# The solver list and what each solver promises come from the support package.
+from corridex_support.promises import PROMISES  # noqa: E402
 
 # FloydWarshall, limited in size, runs only on the all-pairs mazes.
 SOLVERS = [name for name, promises in PROMISES.items() if not promises.max_nodes]

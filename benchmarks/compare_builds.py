@@ -33,7 +33,7 @@ sys.path[:0] = [sys.argv[1], sys.argv[5]]
 import numpy
 import Corridex
 from Corridex import Index
-from maze_support import UNLIMITED
+from corridex_support.promises import UNLIMITED
 
 PAGE = os.sysconf("SC_PAGE_SIZE")
 def resident():

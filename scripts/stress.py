@@ -14,33 +14,15 @@ broken invariant.
 
 import argparse
 import collections
-import importlib.util
-import pathlib
 import random
 import resource
 import sys
 import time
 
 import Corridex
-
-
-def load_maze_support():
-    """The tests' own mazes, solver list and checks, loaded from their file: the tests' folder
-    stays off the import path, where its other modules would shadow installed ones."""
-    path = pathlib.Path(__file__).resolve().parents[1] / "tests" / "python" / "maze_support.py"
-    spec = importlib.util.spec_from_file_location("maze_support", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
-
-
-support = load_maze_support()
-SOLVERS = support.SOLVERS
-broken_invariants = support.broken_invariants
-open_cells = support.open_cells
-open_walls = support.open_walls
-solved = support.solved
-steps_between = support.steps_between
+from corridex_support.checks import broken_invariants, solved, steps_between
+from corridex_support.grids import open_cells, open_walls
+from corridex_support.promises import SOLVERS
 
 
 def parse_args(argv):

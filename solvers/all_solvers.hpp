@@ -1,11 +1,7 @@
 #pragma once
 
-#include "solvers/a_star.hpp"
-#include "solvers/bellman_ford.hpp"
-#include "solvers/breadth_first_search.hpp"
-#include "solvers/depth_first_search.hpp"
-#include "solvers/dijkstra_algorithm.hpp"
-#include "solvers/floyd_warshall.hpp"
+// The header of each row of solvers/solver_table.def, written by CMakeLists.txt.
+#include "solvers/solver_headers.hpp"
 
 #include <type_traits>
 
@@ -15,10 +11,23 @@ namespace corridex {
 template <class... Solvers>
 struct SolverList {};
 
-// Every solver, in the order the bindings register them: the one list that the binding, the
-// typed tests and the invariant checks iterate. A new solver is one more entry here.
-using AllSolvers = SolverList<DepthFirstSearch, BreadthFirstSearch, DijkstraAlgorithm, AStar,
-                              BellmanFord, FloydWarshall>;
+namespace detail {
+template <class First, class... Solvers>
+struct SolverListAfterFirst {
+    using type = SolverList<Solvers...>;
+};
+} // namespace detail
+
+// Every solver, in the order the bindings register them: the rows of solvers/solver_table.def,
+// the one list that the binding, the typed tests and the invariant checks iterate. A new solver
+// is one more row there.
+// clang-format off
+#define CORRIDEX_SOLVER(name, ...) , name
+using AllSolvers = detail::SolverListAfterFirst<void
+#include "solvers/solver_table.def"
+>::type;
+#undef CORRIDEX_SOLVER
+// clang-format on
 
 template <class T, class List>
 struct InSolverList : std::false_type {};

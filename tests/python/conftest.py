@@ -1,24 +1,13 @@
-"""Fixtures and options for the Corridex tests; the helpers themselves live in maze_support,
-which the scripts share. Its names are re-exported here for the tests that import them from
-conftest. Which marked tests run here is decided by environment.py."""
+"""Fixtures and options for the Corridex tests; the helpers they share with the benchmarks and
+scripts live in the support package (support/corridex_support). Which marked tests run here is
+decided by environment.py."""
 
 from __future__ import annotations
 
 import pytest
 
 import environment
-from maze_support import (  # noqa: F401
-    END_FIRST,
-    SOLVER_NAMES,
-    SOLVERS,
-    cells,
-    grid_from_text,
-    open_neighbours,
-    random_open_grid,
-    random_perfect_maze,
-    solved,
-    steps_between,
-)
+from corridex_support.promises import END_FIRST, SOLVER_NAMES, SOLVERS
 
 
 def pytest_addoption(parser):

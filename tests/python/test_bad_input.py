@@ -32,8 +32,8 @@ from Corridex import Index
 T, F = True, False
 MAX64 = 2**64 - 1
 
-from conftest import SOLVERS  # noqa: E402
-CORRIDOR_SOLVERS = tuple(s for s in SOLVERS if s is not Corridex.BreadthFirstSearch)
+from corridex_support.promises import PROMISES, SOLVERS  # noqa: E402
+CORRIDOR_SOLVERS = tuple(s for s in SOLVERS if PROMISES[s.__name__].graph == "corridor")
 GENERATOR = Corridex.RandomMazeGenerator
 EVERY_CLASS = (Index, GENERATOR, *SOLVERS)
 NATIVE_STATE = (GENERATOR, *SOLVERS)

@@ -16,7 +16,9 @@ import pytest
 
 import Corridex
 from Corridex import Index
-from maze_support import END_FIRST, SOLVER_NAMES, default_ctrl_c, steps_between
+from corridex_support.checks import steps_between
+from corridex_support.processes import default_ctrl_c
+from corridex_support.promises import END_FIRST, SOLVER_NAMES
 
 EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
 sys.path.insert(0, str(EXAMPLES))  # before any worker starts: spawned workers inherit it

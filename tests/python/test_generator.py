@@ -9,7 +9,7 @@ import pytest
 
 import Corridex
 from Corridex import Index, RandomMazeGenerator
-from maze_support import routes_start_to_end, steps_between
+from corridex_support.checks import routes_start_to_end, steps_between
 
 libc = ctypes.CDLL(None)
 libc.srand.argtypes = [ctypes.c_uint]

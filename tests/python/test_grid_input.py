@@ -4,7 +4,8 @@ import numpy as np
 import pytest
 
 import Corridex
-from conftest import cells, grid_from_text
+from corridex_support.checks import cells
+from corridex_support.grids import grid_from_text
 
 RING = grid_from_text("...", ".#.", "...")
 

@@ -21,18 +21,11 @@ import pytest
 
 import Corridex
 from Corridex import Index
-from maze_support import default_ctrl_c
-from reliability_mazes import (
-    SOLVER_IDS,
-    SOLVERS,
-    corners,
-    perfect_maze,
-    random_grid,
-    serpentine,
-    snapshot,
-)
+from corridex_support.checks import snapshot
+from corridex_support.processes import default_ctrl_c
+from corridex_support.promises import PROMISES, SOLVER_NAMES, SOLVERS
+from corridex_support.reliability import corners, perfect_maze, random_grid, serpentine
 
-HERE = os.path.dirname(os.path.abspath(__file__))
 
 # Each child sets up work that runs for several seconds, then runs it and re-raises the
 # KeyboardInterrupt after reading the interrupted object. `solver` is None when there is none.
@@ -81,11 +74,11 @@ INTERRUPTS = [
 
 CHILD = """
 import sys
-sys.path.insert(0, {here!r})
 import numpy
 import Corridex
 from Corridex import Index
-from reliability_mazes import SOLVERS, random_grid
+from corridex_support.promises import SOLVERS
+from corridex_support.reliability import random_grid
 {setup}
 print("ready", flush=True)
 try:
@@ -110,7 +103,7 @@ print("finished", flush=True)
 @pytest.mark.parametrize(("work", "delay"), INTERRUPTS,
                          ids=[f"{work}-at-{delay}s" for work, delay in INTERRUPTS])
 def test_ctrl_c_ends_long_work(work, delay):
-    script = CHILD.format(here=HERE, setup=textwrap.dedent(LONG_WORK[work]))
+    script = CHILD.format(setup=textwrap.dedent(LONG_WORK[work]))
     child = subprocess.Popen(
         [sys.executable, "-c", script], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
         preexec_fn=default_ctrl_c,
@@ -134,18 +127,16 @@ def test_ctrl_c_ends_long_work(work, delay):
 
 @pytest.fixture(scope="module")
 def mazes():
-    """Per class, a maze that takes it a few milliseconds or more to solve."""
+    """Per class, a maze that takes it a few milliseconds or more to solve: a braided maze, a
+    small open grid for a class with a size limit, one long winding corridor for
+    DepthFirstSearch."""
     braided = perfect_maze(300, 300, seed=7, loops=0.05)
+    small = numpy.ones((26, 26), dtype=bool)
+    mazes = {cls: (small, *corners(small)) if PROMISES[cls.__name__].max_nodes
+             else (braided, *corners(braided)) for cls in SOLVERS}
     winding = serpentine(50_000)
-    floyd = numpy.ones((26, 26), dtype=bool)
-    return {
-        Corridex.DepthFirstSearch: (winding, Index(len(winding) - 1, 0), Index(0, 0)),
-        Corridex.BreadthFirstSearch: (braided, *corners(braided)),
-        Corridex.DijkstraAlgorithm: (braided, *corners(braided)),
-        Corridex.AStar: (braided, *corners(braided)),
-        Corridex.BellmanFord: (braided, *corners(braided)),
-        Corridex.FloydWarshall: (floyd, *corners(floyd)),
-    }
+    mazes[Corridex.DepthFirstSearch] = (winding, Index(len(winding) - 1, 0), Index(0, 0))
+    return mazes
 
 
 def interrupted_solver(cls, maze, seconds):
@@ -169,7 +160,7 @@ def interrupted_solver(cls, maze, seconds):
 
 
 @pytest.mark.posix
-@pytest.mark.parametrize("cls", SOLVERS, ids=SOLVER_IDS)
+@pytest.mark.parametrize("cls", SOLVERS, ids=SOLVER_NAMES)
 def test_an_interrupted_solve_reports_no_route(cls, mazes):
     maze = mazes[cls]
     fresh = cls(*maze)
@@ -190,7 +181,7 @@ def test_an_interrupted_solve_reports_no_route(cls, mazes):
     # Readable, and no route reported from a search cut short.
     partial = snapshot(solver)
     assert partial[0] == [] and partial[1] == 0
-    assert cls is Corridex.FloydWarshall or partial[3] == len(partial[2])
+    assert PROMISES[cls.__name__].count == "cube" or partial[3] == len(partial[2])
 
 
 HELD_LOCK_WORK = {

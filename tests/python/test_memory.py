@@ -18,7 +18,9 @@ import pytest
 
 import Corridex
 from Corridex import Index
-from reliability_mazes import SOLVER_IDS, SOLVERS, corners, perfect_maze, snapshot
+from corridex_support.checks import snapshot
+from corridex_support.promises import SOLVER_NAMES, SOLVERS
+from corridex_support.reliability import corners, perfect_maze
 
 FULL = os.environ.get("CORRIDEX_FULL_LEAK_CHECK") == "1"
 SOLVE_ROUNDS = 10_000 if FULL else 1_000
@@ -139,7 +141,7 @@ def small_maze():
 
 
 @pytest.mark.linux
-@pytest.mark.parametrize("cls", SOLVERS, ids=SOLVER_IDS)
+@pytest.mark.parametrize("cls", SOLVERS, ids=SOLVER_NAMES)
 def test_construct_solve_and_drop_leaves_memory_flat(cls, small_maze):
     def round_trip():
         solver = cls(*small_maze)
@@ -151,7 +153,7 @@ def test_construct_solve_and_drop_leaves_memory_flat(cls, small_maze):
 
 
 @pytest.mark.linux
-@pytest.mark.parametrize("cls", SOLVERS, ids=SOLVER_IDS)
+@pytest.mark.parametrize("cls", SOLVERS, ids=SOLVER_NAMES)
 def test_rejected_arguments_leave_memory_flat(cls, small_maze):
     grid = small_maze[0]
 
@@ -175,7 +177,7 @@ def held_by_list_alone(items):
     return [sys.getrefcount(item) for item in items] == [alone] * len(items)
 
 
-@pytest.mark.parametrize("cls", SOLVERS, ids=SOLVER_IDS)
+@pytest.mark.parametrize("cls", SOLVERS, ids=SOLVER_NAMES)
 def test_solvers_keep_no_reference_to_their_arguments(cls, small_maze):
     grid, start, end = small_maze
     watched = [grid, *grid, start, end, True, False]
@@ -211,12 +213,11 @@ def test_generated_grids_are_owned_by_the_caller_alone():
 # threshold fixed, what stays is what this module keeps.
 GROWTH_PROBE = """
 import gc, os, sys
-sys.path.insert(0, {tests!r})
 import numpy
 import Corridex
 from Corridex import Index
-from maze_support import UNLIMITED
-from reliability_mazes import corners, perfect_maze, random_grid
+from corridex_support.promises import UNLIMITED
+from corridex_support.reliability import corners, perfect_maze, random_grid
 
 PAGE = os.sysconf("SC_PAGE_SIZE")
 def resident():
@@ -235,7 +236,7 @@ print(resident() - start)
 
 def resident_growth(grid, body, warm_up=""):
     """Resident growth while `body` runs, after `warm_up` (both Python source) on `grid`."""
-    script = GROWTH_PROBE.format(tests=os.path.dirname(__file__), grid=grid,
+    script = GROWTH_PROBE.format(grid=grid,
                                  warm_up=textwrap.dedent(warm_up), body=textwrap.dedent(body))
     environment = {**os.environ, "MALLOC_MMAP_THRESHOLD_": str(128 * 1024)}
     child = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,

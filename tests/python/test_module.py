@@ -1,7 +1,8 @@
 import pytest
 
 import Corridex
-from conftest import SOLVER_NAMES, grid_from_text
+from corridex_support.grids import grid_from_text
+from corridex_support.promises import SOLVER_NAMES
 
 ORDER = ["Index", "RandomMazeGenerator", *SOLVER_NAMES]
 
@@ -64,8 +65,6 @@ def test_caller_objects_are_not_kept(solver_class):
 
 
 SUBINTERPRETER_IMPORT = """
-import sys
-sys.path[:] = {path!r}
 try:
     import _interpreters as interpreters
 except ImportError:
@@ -108,7 +107,7 @@ def test_import_in_a_subinterpreter_fails_cleanly(main_first):
 
     if not any(importlib.util.find_spec(name) for name in ("_interpreters", "_xxsubinterpreters")):
         pytest.skip("this Python has no subinterpreter module")
-    script = SUBINTERPRETER_IMPORT.format(path=sys.path, main_first=main_first)
+    script = SUBINTERPRETER_IMPORT.format(main_first=main_first)
     child = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
                            timeout=120)
     assert child.returncode == 0, child.stderr

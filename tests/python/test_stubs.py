@@ -12,7 +12,7 @@ import sys
 import pytest
 
 import Corridex
-from maze_support import SOLVER_NAMES
+from corridex_support.promises import SOLVER_NAMES
 
 SOURCE_STUB = pathlib.Path(__file__).resolve().parents[2] / "Corridex.pyi"
 INSTALLED_STUB = pathlib.Path(Corridex.__file__).with_name("Corridex.pyi")

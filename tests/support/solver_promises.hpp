@@ -1,7 +1,8 @@
 #pragma once
 
-// What each solver promises about its results, one row per solver, read by the invariant checks.
-// tests/python/maze_support.py holds the same table, column for column, for the Python checks.
+// What each solver promises about its results, one row per solver, read by the invariant checks:
+// the columns of solvers/solver_table.def (whose comment describes them), which the Python checks
+// read too (support/corridex_support/promises.py).
 
 #include "solvers/all_solvers.hpp"
 
@@ -39,22 +40,16 @@ struct Promises {
     std::size_t maxNodes; // the checks skip graphs larger than this (0: no limit)
 };
 
-// One row per solver, in the order of AllSolvers; laid out as a table by hand.
+// One row per solver, in the order of AllSolvers.
 // clang-format off
+#define CORRIDEX_SOLVER(name, header, graph, route, distance, unreached, recorded, count, second, \
+                        maxNodes)                                                                \
+    {#name, Graph::graph, Route::route, Distance::distance, Unreached::unreached,                  \
+     Recorded::recorded, Count::count, SecondSolve::second, maxNodes},
 inline constexpr Promises kPromises[] = {
-    {"DepthFirstSearch", Graph::Corridor, Route::EndFirst, Distance::RouteLength,
-     Unreached::Empty, Recorded::StartFirst, Count::Recorded, SecondSolve::Same, 0},
-    {"BreadthFirstSearch", Graph::Cell, Route::EndFirst, Distance::Fewest,
-     Unreached::EndAlone, Recorded::StartFirst, Count::Recorded, SecondSolve::Same, 0},
-    {"DijkstraAlgorithm", Graph::Corridor, Route::EndFirst, Distance::AtLeastRoute,
-     Unreached::Empty, Recorded::StartFirst, Count::Recorded, SecondSolve::Same, 0},
-    {"AStar", Graph::Corridor, Route::EndFirst, Distance::AtLeastRoute,
-     Unreached::Empty, Recorded::StartFirst, Count::Recorded, SecondSolve::Same, 0},
-    {"BellmanFord", Graph::Corridor, Route::EndFirst, Distance::Fewest,
-     Unreached::Empty, Recorded::NeverStart, Count::Recorded, SecondSolve::Same, 0},
-    {"FloydWarshall", Graph::Corridor, Route::StartFirst, Distance::Fewest,
-     Unreached::Empty, Recorded::EveryNode, Count::Cube, SecondSolve::Appends, 48},
+#include "solvers/solver_table.def"
 };
+#undef CORRIDEX_SOLVER
 // clang-format on
 
 constexpr bool sameName(const char* a, const char* b) {

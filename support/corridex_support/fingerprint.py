@@ -6,9 +6,6 @@ must give, scripts/platforms/fingerprint.txt, in every test run; after a deliber
 results, rewrite that file with
 
     python -m pytest tests/python/test_fingerprint.py --update-fingerprint
-
-This module is loaded by that test, beside the maze builders and solver list it shares with the
-other tests (maze_support).
 """
 
 from __future__ import annotations
@@ -17,7 +14,9 @@ import hashlib
 import random
 
 import Corridex
-from maze_support import SOLVERS, carved_maze, random_open_grid
+
+from .grids import carved_maze, random_open_grid
+from .promises import SOLVERS, UNLIMITED
 
 MAZES_PER_KIND = 300
 
@@ -44,7 +43,8 @@ KINDS = {
 }
 
 # Open grids of up to 700 x 700 at several fractions: queues of thousands of nodes, and at 100%
-# open, ties at nearly every comparison. FloydWarshall's tables would not fit, so it sits out.
+# open, ties at nearly every comparison. A solver with a size limit (FloydWarshall's tables would
+# not fit) sits out.
 WIDE_FRACTIONS = (0.7, 0.85, 0.95, 1.0)
 WIDE_KINDS = {
     f"wide{round(fraction * 100)}": (
@@ -53,7 +53,7 @@ WIDE_KINDS = {
     )
     for fraction in WIDE_FRACTIONS
 }
-WIDE_SOLVERS = [cls for cls in SOLVERS if cls is not Corridex.FloydWarshall]
+WIDE_SOLVERS = UNLIMITED
 WIDE_MAZES = 7
 
 

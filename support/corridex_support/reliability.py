@@ -1,17 +1,17 @@
-"""Mazes and result snapshots shared by the interrupt and memory tests.
+"""The mazes of the interrupt and memory tests (NumPy needed).
 
 The mazes are built here, independently of RandomMazeGenerator, so that these tests do not
 depend on it and are the same on every run.
 """
 
+from __future__ import annotations
+
 import random
 
 import numpy
-
 from Corridex import Index
-from maze_support import SOLVERS, carved_maze, open_walls, snapshot  # noqa: F401
 
-SOLVER_IDS = [cls.__name__ for cls in SOLVERS]
+from .grids import carved_maze, open_walls
 
 
 def perfect_maze(cell_rows, cell_cols, seed, loops=0.0):
