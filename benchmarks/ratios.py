@@ -23,22 +23,33 @@ import platform
 import subprocess
 import sys
 
+from corridex_support.peers import PEERS as ALL_PEERS, peers_of
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOLVERS = "solvers.Solvers.time_route"
 PEERS = "solvers.Peers.time_route"
+ALL_PAIRS = "solvers.AllPairs.time_route"
+# What each round runs; the route lengths and expansions, which do not vary, in the first only.
+TIMES = r"^solvers\.(Solvers|Peers|ListToArray|AllPairs|Rest)\.time_"
+STEPS = r"^solvers\.(Solvers|Peers)\.track_"
 
 
 def run_suite(side, rounds):
-    """Runs the suite with asv; returns the results file."""
+    """Runs the suite with asv, `rounds` passes over every benchmark, each pass adding its
+    samples to the last (what asv's --interleave-rounds does, which it offers only for the
+    environments it builds); returns the results file."""
     commit = subprocess.run(["git", "rev-parse", "HEAD"], cwd=HERE, capture_output=True,
                             text=True, check=True).stdout.strip()
     asv = [sys.executable, "-m", "asv"]
     environment = dict(os.environ, CORRIDEX_BENCH_SIDE=str(side))
     subprocess.run(asv + ["machine", "--yes"], cwd=HERE, check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(asv + ["run", "--python=same", f"--set-commit-hash={commit}",
-                          "--interleave-rounds", "--attribute", f"rounds={rounds}",
-                          "--bench", r"^solvers\.(Solvers|Peers|ListToArray|AllPairs|Rest)\.",
-                          "--show-stderr"], cwd=HERE, env=environment, check=True)
+    for number in range(rounds):
+        print(f"round {number + 1} of {rounds}", flush=True)
+        subprocess.run(asv + ["run", "--python=same", f"--set-commit-hash={commit}",
+                              "--attribute", "rounds=1", "--show-stderr",
+                              "--bench", TIMES if number else TIMES + "|" + STEPS]
+                       + (["--append-samples"] if number else []),
+                       cwd=HERE, env=environment)  # a failed benchmark is reported, not fatal
     files = glob.glob(os.path.join(HERE, ".asv", "results", "*", f"{commit[:8]}-existing-*.json"))
     return max(files, key=os.path.getmtime)
 
@@ -59,8 +70,6 @@ def load(path):
 def fastest_peer(values, solver, kind, source):
     """(name, seconds) of the fastest peer of `solver` on a grid kind, with numpy.array on the
     lists added for the list source; None when no peer ran."""
-    from corridex_support.peers import peers_of
-
     times = {p.name: values.get((PEERS, (p.name, kind))) for p in peers_of(solver)}
     times = {name: t for name, t in times.items() if t is not None}
     if not times:
@@ -80,23 +89,21 @@ def rows_of(values, axes):
         best = fastest_peer(values, solver, kind, source)
         if mine and best:
             rows.append((solver, kind, source, mine, *best, best[1] / mine))
-    for kind in ("maze", "maze+loops"):
-        mine = values.get(("solvers.AllPairs.time_route", ("FloydWarshall", kind)))
-        theirs = {c: t for (name, (c, k)), t in values.items()
-                  if name == "solvers.AllPairs.time_route" and k == kind and c != "FloydWarshall"
-                  and t is not None}
+    contenders, kinds = axes.get(ALL_PAIRS, ([], []))
+    for solver, kind in itertools.product(contenders, kinds):
+        mine = values.get((ALL_PAIRS, (solver, kind)))
+        theirs = {p.name: values.get((ALL_PAIRS, (p.name, kind))) for p in peers_of(solver)}
+        theirs = {name: t for name, t in theirs.items() if t is not None}
         if mine and theirs:
             best = min(theirs, key=theirs.get)
-            rows.append(("FloydWarshall", f"{kind} 100²", "numpy", mine, best, theirs[best],
+            rows.append((solver, f"small {kind}", "numpy", mine, best, theirs[best],
                          theirs[best] / mine))
     return rows
 
 
 def check_steps(values):
     """Lines naming every shortest-route result that disagrees with BreadthFirstSearch's."""
-    from corridex_support.peers import PEERS as ALL
-
-    shortest = {p.name for p in ALL if p.shortest} | {"BreadthFirstSearch", "BellmanFord"}
+    shortest = {p.name for p in ALL_PEERS if p.shortest} | {"BreadthFirstSearch", "BellmanFord"}
     problems = []
     for (name, params), steps in values.items():
         if not name.endswith("track_steps") or steps is None or params[0] not in shortest:
