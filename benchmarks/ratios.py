@@ -29,12 +29,14 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOLVERS = "solvers.Solvers.time_route"
 PEERS = "solvers.Peers.time_route"
 ALL_PAIRS = "solvers.AllPairs.time_route"
-# What each round runs; the route lengths and expansions, which do not vary, in the first only.
+# What each round runs; AStar's expansions and (with --check) every route's length, which do
+# not vary, in the first only.
 TIMES = r"^solvers\.(Solvers|Peers|ListToArray|AllPairs|Rest)\.time_"
-STEPS = r"^solvers\.(Solvers|Peers)\.track_"
+COUNTS = r"^solvers\.Expansions\."
+STEPS = r"^solvers\.(Solvers|Peers)\.track_steps"
 
 
-def run_suite(side, rounds):
+def run_suite(side, rounds, check):
     """Runs the suite with asv, `rounds` passes over every benchmark, each pass adding its
     samples to the last (what asv's --interleave-rounds does, which it offers only for the
     environments it builds); returns the results file."""
@@ -43,15 +45,18 @@ def run_suite(side, rounds):
     asv = [sys.executable, "-m", "asv"]
     environment = dict(os.environ, CORRIDEX_BENCH_SIDE=str(side))
     subprocess.run(asv + ["machine", "--yes"], cwd=HERE, check=True, stdout=subprocess.DEVNULL)
+    pattern = os.path.join(HERE, ".asv", "results", "*", f"{commit[:8]}-existing-*.json")
+    for earlier in glob.glob(pattern):  # an earlier run of this commit, perhaps at another side
+        os.remove(earlier)
     for number in range(rounds):
         print(f"round {number + 1} of {rounds}", flush=True)
         subprocess.run(asv + ["run", "--python=same", f"--set-commit-hash={commit}",
                               "--attribute", "rounds=1", "--show-stderr",
-                              "--bench", TIMES if number else TIMES + "|" + STEPS]
+                              "--bench", "|".join([TIMES] + ([] if number else [COUNTS])
+                                                  + ([STEPS] if check and not number else []))]
                        + (["--append-samples"] if number else []),
                        cwd=HERE, env=environment)  # a failed benchmark is reported, not fatal
-    files = glob.glob(os.path.join(HERE, ".asv", "results", "*", f"{commit[:8]}-existing-*.json"))
-    return max(files, key=os.path.getmtime)
+    return max(glob.glob(pattern), key=os.path.getmtime)
 
 
 def load(path):
@@ -118,7 +123,8 @@ def check_steps(values):
 def machine():
     model = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo")
                   if line.startswith("model name")), platform.processor())
-    return f"{model}, {os.cpu_count()} cores, {platform.system()}, Python {platform.python_version()}"
+    return (f"{model}, {os.cpu_count()} cores, {platform.system()}, Python "
+            f"{platform.python_version()}; load average {os.getloadavg()[1]:.0f} (5 min) at the end")
 
 
 def report(values, rows, side):
@@ -127,9 +133,9 @@ def report(values, rows, side):
     for solver, kind, source, mine, peer, theirs, ratio in rows:
         print(f"{solver:18} {kind:13} {source:6} {mine * 1e3:7.1f}ms  {peer[:44]:44} "
               f"{theirs * 1e3:7.1f}ms {ratio:6.2f}x")
-    print(f"\nratio = fastest same-family peer's median / Corridex's median, {side} x {side} "
-          "grids, end to end (above 1: Corridex is faster)")
-    expansions = {kind: values.get(("solvers.Solvers.track_expansions", ("AStar", kind, "numpy")))
+    print(f"\nratio = fastest same-family peer's median / Corridex's median, CPU time, {side} x "
+          f"{side} grids, end to end (above 1: Corridex is faster)")
+    expansions = {kind: values.get(("solvers.Expansions.track_astar", (kind,)))
                   for kind in ("maze", "85% open", "100% open")}
     print("AStar expansions: " + ", ".join(f"{k} {v:,.0f}" for k, v in expansions.items() if v))
     rest = [values.get(("solvers.Rest.time_astar", (before,)))
@@ -166,7 +172,8 @@ def plot(rows, path, side, command):
         axis.set_xticks(range(len(kinds)), kinds)
         axis.set_yticks(range(len(solvers)), solvers)
         axis.set_title(f"grid from {'a NumPy array' if source == 'numpy' else 'lists'}: fastest "
-                       f"peer's time / Corridex's ({side} x {side}; above 1 Corridex is faster)")
+                       f"peer's median CPU time / Corridex's, {side} x {side} (FloydWarshall: "
+                       "small mazes); above 1 Corridex is faster")
     figure.suptitle(f"Corridex against the fastest peer of each family, end to end\n{machine()}\n"
                     f"{command}", fontsize=10)
     figure.savefig(path, dpi=80)
@@ -179,8 +186,10 @@ def main():
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--results", help="an asv results file to report instead of running")
     parser.add_argument("--plot", metavar="PNG", help="draw the ratios into this picture")
+    parser.add_argument("--check", action="store_true",
+                        help="also check that every shortest route found has the same length")
     args = parser.parse_args()
-    path = args.results or run_suite(args.side, args.rounds)
+    path = args.results or run_suite(args.side, args.rounds, args.check)
     values, axes = load(path)
     rows = rows_of(values, axes)
     report(values, rows, args.side)
