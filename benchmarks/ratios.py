@@ -128,11 +128,11 @@ def machine():
 
 
 def report(values, rows, side):
-    print(f"\n{'solver':18} {'grid':13} {'from':6} {'Corridex':>9}  {'fastest peer':44} "
-          f"{'peer':>9} {'ratio':>7}")
+    print(f"\n{'solver':18} {'grid':16} {'from':6} {'Corridex':>10}  {'fastest peer':44} "
+          f"{'peer':>10} {'ratio':>7}")
     for solver, kind, source, mine, peer, theirs, ratio in rows:
-        print(f"{solver:18} {kind:13} {source:6} {mine * 1e3:7.1f}ms  {peer[:44]:44} "
-              f"{theirs * 1e3:7.1f}ms {ratio:6.2f}x")
+        print(f"{solver:18} {kind:16} {source:6} {mine * 1e3:8.2f}ms  {peer[:44]:44} "
+              f"{theirs * 1e3:8.2f}ms {ratio:6.2f}x")
     print(f"\nratio = fastest same-family peer's median / Corridex's median, CPU time, {side} x "
           f"{side} grids, end to end (above 1: Corridex is faster)")
     expansions = {kind: values.get(("solvers.Expansions.track_astar", (kind,)))
@@ -141,8 +141,8 @@ def report(values, rows, side):
     rest = [values.get(("solvers.Rest.time_astar", (before,)))
             for before in ("back to back", "after 1.2 s of rest")]
     if all(rest):
-        print(f"AStar on the 100% open grid from NumPy: {rest[0] * 1e3:.1f} ms back to back, "
-              f"{rest[1] * 1e3:.1f} ms after 1.2 s of rest")
+        print(f"AStar on the 100% open grid from NumPy: {rest[0] * 1e3:.2f} ms back to back, "
+              f"{rest[1] * 1e3:.2f} ms after 1.2 s of rest")
     for problem in check_steps(values):
         print(f"ROUTE LENGTHS DISAGREE: {problem}")
     print(f"machine: {machine()}")
@@ -157,9 +157,10 @@ def plot(rows, path, side, command):
     import numpy as np
     from matplotlib.colors import LogNorm
 
-    figure, axes = plt.subplots(2, 1, figsize=(15, 10.5), layout="constrained")
+    figure, axes = plt.subplots(2, 1, figsize=(15, 11), layout="constrained",
+                                height_ratios=(6, 5))
     for axis, source in zip(axes, ("numpy", "list")):
-        chosen = [r for r in rows if r[2] == source or r[0] == "FloydWarshall"]
+        chosen = [r for r in rows if r[2] == source]
         solvers = list(dict.fromkeys(r[0] for r in chosen))
         kinds = list(dict.fromkeys(r[1] for r in chosen))
         ratio = np.full((len(solvers), len(kinds)), np.nan)
@@ -167,10 +168,13 @@ def plot(rows, path, side, command):
             i, j = solvers.index(solver), kinds.index(kind)
             ratio[i, j] = value
             label = peer.replace(" + numpy.array", "").replace("_shortest_path_lengths", "")
-            axis.text(j, i, f"{value:.2f}x\n{label}", ha="center", va="center", fontsize=7.5)
+            label = label.split(" (")[0] if len(label) > 28 else label
+            axis.text(j, i, f"{value:.2f}x", ha="center", va="bottom", fontsize=13,
+                      fontweight="bold")
+            axis.text(j, i, label, ha="center", va="top", fontsize=8.5)
         axis.imshow(ratio, cmap="RdYlGn", norm=LogNorm(vmin=0.1, vmax=10), aspect="auto")
-        axis.set_xticks(range(len(kinds)), kinds)
-        axis.set_yticks(range(len(solvers)), solvers)
+        axis.set_xticks(range(len(kinds)), kinds, fontsize=11)
+        axis.set_yticks(range(len(solvers)), solvers, fontsize=11)
         axis.set_title(f"grid from {'a NumPy array' if source == 'numpy' else 'lists'}: fastest "
                        f"peer's median CPU time / Corridex's, {side} x {side} (FloydWarshall: "
                        "small mazes); above 1 Corridex is faster")

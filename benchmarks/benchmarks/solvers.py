@@ -29,16 +29,29 @@ ALL_PAIRS_SIDE = min(SIDE, 60)  # FloydWarshall's time grows with the cube of th
 _made = {}
 
 
+# Grids made once and kept: RandomMazeGenerator seeds its start cell with the clock, so every
+# process would draw another maze. Delete the folder to draw new ones.
+KEPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, ".asv", "grids")
+
+
 def grid_of(kind, side=None):
-    """(array, start, end) of a grid kind, made once per process."""
+    """(array, start, end) of a grid kind, the same in every process."""
     side = side or SIDE
     if (kind, side) not in _made:
-        if kind == "maze":
-            grid, recipe = grids.perfect_maze(side, SEED), "perfect"
-        elif kind == "maze+loops":
-            grid, recipe = grids.maze_with_loops(side, SEED), "loops"
+        recipe = "perfect" if kind == "maze" else "loops" if kind == "maze+loops" else "open"
+        path = os.path.join(KEPT, f"{side}-{recipe}-{kind.split('%')[0]}.npy")
+        if os.path.exists(path):
+            grid = np.load(path)
         else:
-            grid, recipe = grids.open_grid(side, SEED, int(kind.split("%")[0]) / 100), "open"
+            if recipe == "perfect":
+                grid = grids.perfect_maze(side, SEED)
+            elif recipe == "loops":
+                grid = grids.maze_with_loops(side, SEED)
+            else:
+                grid = grids.open_grid(side, SEED, int(kind.split("%")[0]) / 100)
+            os.makedirs(KEPT, exist_ok=True)
+            np.save(path + ".new.npy", grid)
+            os.replace(path + ".new.npy", path)
         _made[kind, side] = (grid, *grids.recipe_ends(grid, recipe))
     return _made[kind, side]
 
@@ -98,10 +111,6 @@ def _listed(kind):
         _made[kind, "list"] = grid_of(kind)[0].tolist()
     return _made[kind, "list"]
 
-
-# Made on import: asv's server imports the suite once and forks a process per benchmark.
-for _kind in GRIDS:
-    _listed(_kind)
 
 
 class Peers(Benchmark):
