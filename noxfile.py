@@ -395,6 +395,8 @@ def debian(session, check):
     session.run(*inside, venv_python, "-m", "pip", "install", "-v", "--no-build-isolation",
                 "--no-deps", f"-Cbuild-dir={build / 'module'}", *config, ".",
                 env={**JOBS, **compilers}, external=True)
+    session.run(*inside, venv_python, "-m", "pip", "install", "--no-deps", ROOT / "support",
+                external=True)
     if libcxx and "-stdlib=libc++" not in (build / "module" / "build.ninja").read_text():
         session.error(f"{check}: the module was not built against libc++")
     junit = build / "pytest-junit.xml"
@@ -410,9 +412,26 @@ def debian(session, check):
             session.log(summary(f"{check} fingerprint", [junit], only="test_fingerprint"))
 
 
+@nox.session(tags=["full"])
+def bench(session):
+    """The benchmark suite (benchmarks/benchmarks/) imported and checked by asv, then every
+    benchmark run once on 40 x 40 grids: a smoke check, no time is judged."""
+    install_build_tools(session)
+    session.install(*PYPROJECT["project"]["optional-dependencies"]["bench"])
+    install_module(session, "build/bench-module")
+    install_support(session)
+    with session.chdir(ROOT / "benchmarks"):
+        session.run("asv", "machine", "--yes", silent=True)
+        session.run("asv", "check", "--python=same")
+        session.run("asv", "run", "--python=same", "--quick", "--dry-run", "--show-stderr",
+                    env={"CORRIDEX_BENCH_SIDE": "40"})
+    session.log("bench: every benchmark ran once")
+
+
 # Longest first, so that the two lanes end close together.
-FULL_CHECKS = [*[f"debian(check='{check}')" for check in DEBIAN], "aarch64", "tidy", "wheels", "libcxx", "asan", "pybind11(variant='oldest')",
-               "pybind11(variant='public-api')", "windows", "fallbacks", "fuzz"]
+FULL_CHECKS = [*[f"debian(check='{check}')" for check in DEBIAN], "aarch64", "tidy", "wheels",
+               "libcxx", "asan", "pybind11(variant='oldest')", "pybind11(variant='public-api')",
+               "bench", "windows", "fallbacks", "fuzz"]
 
 
 @nox.session(python=False)
@@ -433,7 +452,7 @@ def full(session):
                                      env=environment, cwd=ROOT)
         took = time.monotonic() - started
         counts = [line.split("nox > ", 1)[-1] for line in log.read_text(errors="replace").splitlines()
-                  if re.search(r": \d+ passed, \d+ failed|fuzz: |refused|wine cannot", line)]
+                  if re.search(r": \d+ passed, \d+ failed|fuzz: |bench: |refused|wine cannot", line)]
         print(f"{'passed' if status == 0 else 'FAILED'} {check} in {took:.0f} s"
               + "".join(f"\n    {line}" for line in counts), flush=True)
         if status != 0:

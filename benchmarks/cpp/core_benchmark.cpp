@@ -5,6 +5,8 @@
 //
 //   cmake -S . -B build/bench -G Ninja -DCORRIDEX_BUILD_BENCHMARKS=ON && cmake --build build/bench
 //   build/bench/corridex_core_benchmark
+//
+// Two builds: /usr/share/benchmark/compare.py benchmarks BEFORE AFTER (benchmarks/README.md).
 
 #include "maze/cell_graph.hpp"
 #include "maze/corridor_graph.hpp"
@@ -74,7 +76,7 @@ Grid perfectMaze(std::size_t cells, std::uint32_t seed = 1) {
 }
 
 // Each cell open with probability `percent` / 100, from a fixed seed; the top row and the right
-// column open, so that the corners are joined.
+// column open, so that the corners are joined (the rule of corridex_support.grids.open_grid).
 Grid openGrid(std::size_t side, int percent) {
     const std::size_t seed = side * 1000 + static_cast<std::size_t>(percent);
     std::mt19937 random(static_cast<std::uint32_t>(seed));
