@@ -12,6 +12,7 @@ maze only within the same second, and the dataset stores every maze itself, as p
 
 from __future__ import annotations
 
+import contextlib
 import ctypes
 import ctypes.util
 import dataclasses
@@ -19,6 +20,7 @@ import hashlib
 import itertools
 import json
 import os
+import queue
 import re
 import shutil
 import signal
@@ -78,6 +80,75 @@ SCHEMA = pa.schema(
 
 class DatasetError(ValueError):
     """A job that cannot run as asked; raised before any work is sent out."""
+
+
+class Interrupted(Exception):
+    """Raised by the job itself, at a point where it checks for Ctrl-C, to stop."""
+
+
+class Stop:
+    """Ctrl-C as a request that the job reads where it decides, never as an exception.
+
+    Installed as the SIGINT handler, it sets `requested` and wakes `events`, the queue that
+    submit() waits on (a SimpleQueue, whose put() may be called from a signal handler). Since the
+    handler never raises, no KeyboardInterrupt can surface inside Dask's `sync()` or its event
+    loop, wherever the signal lands; the job stops at its next check (`check()`), at once when it
+    is waiting for batches. `on_stage`, when set, hears the name of every stage the job reaches.
+    """
+
+    def __init__(self) -> None:
+        self.requested = False
+        self.events: "queue.SimpleQueue[object]" = queue.SimpleQueue()
+        self.on_stage: Optional[Callable[[str], None]] = None
+        self._previous: object = None
+
+    def __call__(self, signum: int = signal.SIGINT, frame: object = None) -> None:
+        self.requested = True
+        self.events.put(None)
+
+    def install(self) -> "Stop":
+        """Takes SIGINT (from the main thread) until uninstall()."""
+        self._previous = signal.signal(signal.SIGINT, self)
+        return self
+
+    def uninstall(self) -> None:
+        if self._previous is not None:
+            signal.signal(signal.SIGINT, self._previous)  # type: ignore[arg-type]
+            self._previous = None
+
+    def check(self) -> None:
+        if self.requested:
+            raise Interrupted()
+
+    def reached(self, stage: str) -> None:
+        if self.on_stage is not None:
+            self.on_stage(stage)
+
+
+@contextlib.contextmanager
+def interrupts_held():
+    """Holds SIGINT back from this thread, and from every thread and process started meanwhile.
+
+    Threads inherit the mask of the thread that starts them, and a process keeps the mask of
+    the thread that forked it across exec: the Dask threads and worker processes of a cluster
+    started in here never receive a terminal's Ctrl-C (the job stops them itself), not even in
+    the first moments of a worker's interpreter, before anything could tell it to ignore the
+    signal. A Ctrl-C meanwhile stays pending and reaches the handler when the block ends."""
+    if not hasattr(signal, "pthread_sigmask"):  # Windows: the workers' plugin ignores it
+        yield
+        return
+    from multiprocessing import resource_tracker
+
+    previous = signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT})
+    try:
+        # The first process that multiprocessing starts in a thread (Dask's are spawned) starts
+        # its resource tracker there first, and unblocks SIGINT in that thread afterwards: start
+        # the tracker here, then block again.
+        resource_tracker.ensure_running()
+        signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT})
+        yield
+    finally:
+        signal.pthread_sigmask(signal.SIG_SETMASK, previous)
 
 
 @dataclasses.dataclass(frozen=True)
@@ -430,36 +501,46 @@ def submit(
     job: Job,
     skip: Iterable[int] = (),
     on_batch: Optional[Callable[[Dict[str, object]], None]] = None,
+    stop: Optional[Stop] = None,
 ) -> List[Dict[str, object]]:
     """Runs every batch of `job` not in `skip` on the client's cluster and returns what each
     wrote, in the order they finished; `on_batch` hears of each as it finishes. A few tasks per
     worker thread are out at a time, so that the scheduler holds a window of the job however
-    large it is. A failed batch raises its error, after cancelling the rest."""
-    from distributed import as_completed
+    large it is. A failed batch raises its error, and a `stop` requested raises Interrupted,
+    after cancelling the rest.
 
+    It waits on `stop.events`, which the finished futures are put on (from Dask's callback
+    thread) and which Ctrl-C wakes, rather than in Dask's blocking calls."""
+    stop = Stop() if stop is None else stop
     done = set(skip)
     todo = iter([batch for batch in job.batches() if batch[0] not in done])
     window = max(16, 4 * sum(client.nthreads().values()))
-    running = as_completed()
     out = set()
 
     def send(count: int) -> None:
         for batch in itertools.islice(todo, count):
             future = client.submit(write_batch, out_dir, job, *batch, pure=False)
             out.add(future)
-            running.add(future)
+            future.add_done_callback(stop.events.put)
 
     summaries = []
     try:
         send(window)
-        for future in running:
-            summary = future.result()
+        stop.reached("sent")
+        while out:
+            stop.check()
+            future = stop.events.get()
+            if future not in out:  # a wake-up, or a future of an earlier call
+                continue
+            summary = future.result()  # at once: it is done
             out.discard(future)
             future.release()
             summaries.append(summary)
             send(1)
             if on_batch is not None:
                 on_batch(summary)
+            stop.reached("batch")
+        stop.check()
     except BaseException:
         client.cancel(list(out))
         raise
@@ -490,17 +571,18 @@ def local_cluster(workers: int, dashboard: bool = False):
         )
     from distributed import Client, LocalCluster
 
-    cluster = LocalCluster(
-        n_workers=workers,
-        threads_per_worker=1,
-        processes=True,
-        host="127.0.0.1",
-        dashboard_address="127.0.0.1:8787" if dashboard else None,
-        # Without a dashboard the scheduler still serves its health and metrics pages: on a
-        # free port, rather than on 8787 with a warning when another cluster holds it.
-        scheduler_kwargs=None if dashboard else {"dashboard_address": "127.0.0.1:0"},
-    )
-    client = Client(cluster)
+    with interrupts_held():
+        cluster = LocalCluster(
+            n_workers=workers,
+            threads_per_worker=1,
+            processes=True,
+            host="127.0.0.1",
+            dashboard_address="127.0.0.1:8787" if dashboard else None,
+            # Without a dashboard the scheduler still serves its health and metrics pages: on a
+            # free port, rather than on 8787 with a warning when another cluster holds it.
+            scheduler_kwargs=None if dashboard else {"dashboard_address": "127.0.0.1:0"},
+        )
+        client = Client(cluster)
     client.register_plugin(IgnoreInterrupts(), name=IgnoreInterrupts.name)
     return cluster, client
 

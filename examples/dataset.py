@@ -14,15 +14,22 @@ script, which workers import (a remote cluster's workers are sent the file).
 
 from __future__ import annotations
 
-import argparse
-import logging
-import os
-import secrets
-import sys
-import time
-from typing import Dict, Optional, Sequence
+import signal
 
-import corridex_dataset as dataset
+# Ctrl-C while the modules below load (pyarrow and Dask take a second): heard, not raised.
+_EARLY_CTRL_C = []
+if __name__ == "__main__":
+    signal.signal(signal.SIGINT, lambda signum, frame: _EARLY_CTRL_C.append(signum))
+
+import argparse  # noqa: E402
+import logging  # noqa: E402
+import os  # noqa: E402
+import secrets  # noqa: E402
+import sys  # noqa: E402
+import time  # noqa: E402
+from typing import Dict, Optional, Sequence  # noqa: E402
+
+import corridex_dataset as dataset  # noqa: E402
 
 
 class Progress:
@@ -138,33 +145,33 @@ def plan(args: argparse.Namespace, workers: Optional[int]) -> dataset.Job:
     return job
 
 
-def connect(args: argparse.Namespace, out: str, job: dataset.Job):
-    """The cluster and client the job runs on (no cluster object for a remote scheduler) and
-    the batches already in `out`, which is made ready first for a local cluster."""
+def connect(args: argparse.Namespace, out: str, job: dataset.Job, stop: dataset.Stop,
+            state: Dict[str, object]) -> None:
+    """Sets up in `state` the batches already in `out` ("written"), which is made ready first
+    for a local cluster, and the cluster and client the job runs on (no cluster object for a
+    remote scheduler, no client when every batch is written)."""
     if args.scheduler is None:
-        written = dataset.prepare(out, job, args.resume, args.overwrite)
-        if len(written) == len(job.batches()):
-            return None, None, written
-        cluster, client = dataset.local_cluster(args.workers, args.dashboard)
-        return cluster, client, written
+        state["written"] = dataset.prepare(out, job, args.resume, args.overwrite)
+        if len(state["written"]) == len(job.batches()):
+            return
+        stop.reached("cluster")
+        state["cluster"], state["client"] = dataset.local_cluster(args.workers, args.dashboard)
+        return
     from distributed import Client
 
-    client = Client(args.scheduler)
-    try:
-        client.upload_file(dataset.__file__)  # the workers import the tasks from it
-        written = dataset.prepare(out, job, args.resume, args.overwrite)
-        dataset.check_shared(client, out)
-    except BaseException:
-        client.close()
-        raise
-    return None, client, written
+    client = state["client"] = Client(args.scheduler)
+    client.upload_file(dataset.__file__)  # the workers import the tasks from it
+    state["written"] = dataset.prepare(out, job, args.resume, args.overwrite)
+    dataset.check_shared(client, out)
 
 
-def run(args: argparse.Namespace, state: Dict[str, object]) -> int:
+def run(args: argparse.Namespace, state: Dict[str, object], stop: dataset.Stop) -> int:
     out = os.path.abspath(args.out)
     job = state["job"] = plan(args, None if args.scheduler else args.workers)
-    cluster, client, written = connect(args, out, job)
-    state.update(cluster=cluster, client=client, written=written)
+    stop.check()
+    connect(args, out, job, stop, state)
+    stop.check()
+    client, written = state.get("client"), state["written"]
     where = (f"{args.workers} local worker processes" if args.scheduler is None else
              f"{len(client.scheduler_info()['workers'])} workers at {args.scheduler}")
     print(f"{dataset.describe(job)}: {len(job.batches()) - len(written)} batches to make on "
@@ -179,40 +186,51 @@ def run(args: argparse.Namespace, state: Dict[str, object]) -> int:
     started = time.perf_counter()
     made = 0
     if client is not None:
-        made = sum(int(summary["mazes"])
-                   for summary in dataset.submit(client, out, job, skip=written, on_batch=heard))
+        made = sum(int(summary["mazes"]) for summary in dataset.submit(
+            client, out, job, skip=written, on_batch=heard, stop=stop))
     took = time.perf_counter() - started
     progress.close()
+    stop.reached("summary")
     print(f"{job.mazes} mazes, {job.mazes * len(job.solvers)} rows, "
           f"{sum(written.values()) / 1e6:.1f} MB in {args.out}; this run made {made} in "
           f"{took:.1f} s, {made / max(took, 1e-9):.1f} mazes/s")
     return 0
 
 
-def main(argv: Optional[Sequence[str]] = None) -> int:
+def interrupted(args: argparse.Namespace, state: Dict[str, object]) -> str:
+    job, written = state.get("job"), state.get("written")
+    if written is None:
+        return "before any batch was made"
+    if len(written) == len(job.batches()):
+        return f"all {len(written)} batches are in {args.out}: the job is complete"
+    return (f"{len(written)} of {len(job.batches())} batches are in {args.out}; --resume "
+            "finishes the job")
+
+
+def main(argv: Optional[Sequence[str]] = None, stop: Optional[dataset.Stop] = None) -> int:
+    """Runs the job; Ctrl-C is taken by `stop`, which is installed here when not given and is
+    left to the caller when given."""
+    owned = stop is None
+    stop = dataset.Stop().install() if stop is None else stop
     args = parse(argv)
     state: Dict[str, object] = {}  # what run() has set up, for the way out
+    code = 1
     try:
-        return run(args, state)
+        code = run(args, state, stop)
     except dataset.DatasetError as error:
         print(f"dataset.py: error: {error}", file=sys.stderr)
-        return 2
-    except KeyboardInterrupt:
-        logging.disable(logging.CRITICAL)  # what the stopping cluster would say is no news
-        if state.get("progress") is not None:
-            state["progress"].close()
-        job, written = state.get("job"), state.get("written")
-        where = (f"{len(written)} of {len(job.batches())} batches are in {args.out}; --resume "
-                 "finishes the job" if written is not None else "before any batch was made")
-        print(f"\ninterrupted: {where}", file=sys.stderr, flush=True)
-        return 130
+        code = 2
+    except (dataset.Interrupted, KeyboardInterrupt):
+        stop.requested = True
     except Exception as error:  # a batch that failed, or a cluster that could not be had
+        print(f"dataset.py: error: {type(error).__name__}: {error}", file=sys.stderr)
+        code = 1
+    finally:
         if state.get("progress") is not None:
             state["progress"].close()
-        print(f"dataset.py: error: {type(error).__name__}: {error}", file=sys.stderr)
-        return 1
-    finally:
         cluster, client = state.get("cluster"), state.get("client")
+        if stop.requested:
+            logging.disable(logging.CRITICAL)  # what the stopping cluster would say is no news
         if cluster is not None:
             # Not finished (stopped, or a batch failed): no waiting for the tasks still running.
             written, job = state["written"], state["job"]
@@ -220,7 +238,17 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
                                        at_once=len(written) < len(job.batches()))
         elif client is not None:
             client.close()
+        if owned:
+            stop.uninstall()
+    if stop.requested:  # at any moment up to here, the summary and the cluster's end included
+        print(f"\ninterrupted: {interrupted(args, state)}", file=sys.stderr, flush=True)
+        return 130
+    return code
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    # Ctrl-C is the job's to decide from here on: it never surfaces as KeyboardInterrupt, neither
+    # in Dask's event loop nor in the interpreter's shutdown after main() returns.
+    stop = dataset.Stop().install()
+    stop.requested = bool(_EARLY_CTRL_C)
+    sys.exit(main(stop=stop))

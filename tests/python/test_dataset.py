@@ -7,6 +7,7 @@ import dataclasses
 import importlib.util
 import os
 import pathlib
+import signal
 import subprocess
 import sys
 import time
@@ -117,10 +118,12 @@ def test_mazes_read_back_from_their_bits_solve_as_stored(written):
             assert solver.TraversedNodesNo() == row["visited"]
 
 
+def sigint_held() -> bool:
+    return signal.SIGINT in signal.pthread_sigmask(signal.SIG_BLOCK, [])
+
+
 @pytest.mark.posix
 def test_job_completes_when_a_worker_is_killed_mid_run(cluster, tmp_path):
-    import signal
-
     _, client = cluster
     client.wait_for_workers(2)
     victim = min(client.run(os.getpid).values())
@@ -134,6 +137,9 @@ def test_job_completes_when_a_worker_is_killed_mid_run(cluster, tmp_path):
 
     summaries = run_job(client, tmp_path / "mazes", job, on_batch=kill_once)
     assert victim not in client.run(os.getpid).values()
+    # The worker started in its place holds Ctrl-C back from its start, as the first ones do.
+    client.wait_for_workers(2)
+    assert list(client.run(sigint_held).values()) == [True, True]
     assert sorted(summary["batch"] for summary in summaries) == list(range(20))
     by_maze = rows_by_maze(tmp_path / "mazes")
     assert sorted(by_maze) == list(range(job.mazes))
@@ -221,37 +227,87 @@ def test_bad_input_is_refused_before_any_worker_starts(
         assert (out / "notes.txt").read_text() == "mine"
 
 
-@pytest.mark.posix
-def test_ctrl_c_stops_the_job_and_resume_finishes_it(cluster, tmp_path):
-    import signal
+# Runs the job with a Ctrl-C sent to its whole process group, as a terminal's is, when the job
+# reaches a stage: "cluster" once the first worker process of its cluster exists (the job is then
+# inside Dask's sync() starting it), "sent" when the first window of batches is out, "batch" when
+# the first batch is written, "summary" as it prints its last line.
+CTRL_C_DRIVER = """
+import importlib.util, os, signal, sys, threading, time
+import psutil
 
+spec = importlib.util.spec_from_file_location("dataset_script", sys.argv[1])
+script = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(script)
+
+
+def ctrl_c():
+    signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT})  # for the job's threads to take
+    os.killpg(0, signal.SIGINT)
+
+
+def when_a_worker_starts():
+    me = psutil.Process()
+    while not me.children(recursive=True):
+        time.sleep(0.01)
+    ctrl_c()
+
+
+def on_stage(stage, sent=[]):
+    if stage != sys.argv[2] or sent:
+        return
+    sent.append(stage)
+    if stage == "cluster":
+        threading.Thread(target=when_a_worker_starts, daemon=True).start()
+    else:
+        os.killpg(0, signal.SIGINT)
+
+
+if __name__ == "__main__":
+    stop = script.dataset.Stop().install()
+    stop.on_stage = on_stage
+    sys.exit(script.main(sys.argv[3:], stop=stop))
+"""
+
+
+@pytest.mark.posix
+@pytest.mark.parametrize("stage", ["cluster", "sent", "batch", "summary"])
+def test_ctrl_c_at_any_stage_stops_the_job_in_one_line(stage, cluster, tmp_path):
     out = tmp_path / "mazes"
-    command = [sys.executable, str(EXAMPLES / "dataset.py"), "--out", str(out), "--workers",
-               "2", "--mazes", "120", "--size", "61", "--batch-size", "2", "--seed", "3"]
+    driver = tmp_path / "driver.py"
+    driver.write_text(CTRL_C_DRIVER)
+    command = [sys.executable, str(driver), str(EXAMPLES / "dataset.py"), stage, "--out",
+               str(out), "--workers", "2", "--mazes", "120", "--size", "61", "--batch-size", "2",
+               "--seed", "3"]
     child = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                             text=True, start_new_session=True, preexec_fn=default_ctrl_c)
+                             text=True, start_new_session=True, preexec_fn=default_ctrl_c,
+                             env={**os.environ, "PYTHONPATH": str(EXAMPLES)})
     try:
-        deadline = time.monotonic() + 120
-        while not list(out.glob("part-*")) and time.monotonic() < deadline:
-            time.sleep(0.05)
-        os.killpg(child.pid, signal.SIGINT)  # the whole group, as a terminal's Ctrl-C does
-        _, err = child.communicate(timeout=120)
+        _, err = child.communicate(timeout=300)
     finally:
         if child.poll() is None:
             os.killpg(child.pid, signal.SIGKILL)
             child.wait()
     assert child.returncode == 130, err
     lines = [line for line in err.replace("\r", "\n").splitlines() if line.strip()]
-    assert lines[-1].startswith("interrupted: ") and "--resume" in lines[-1], err
-    assert not [line for line in lines if "Traceback" in line or "exception" in line], err
+    assert lines[-1].startswith("interrupted: "), err
+    assert [line for line in lines if line.startswith("interrupted")] == lines[-1:], err
+    assert not [line for line in lines if "Traceback" in line or "rror" in line
+                or "xception" in line], err
     parts = sorted(out.glob("part-*"))
-    kept = {part.name: part.stat().st_mtime_ns for part in parts}
-    assert 0 < len(parts) < 60
-    assert pq.read_table(out).num_rows == 2 * len(dataset.SOLVER_NAMES) * len(parts)
-
     job = dataset.stored_job(str(out))
+    assert sorted(dataset.written_batches(str(out), job)) == [
+        int(part.name[5:11]) for part in parts]
+    assert pq.read_table(out).num_rows == 2 * len(dataset.SOLVER_NAMES) * len(parts)
+    if stage == "summary":
+        assert len(parts) == 60 and "the job is complete" in lines[-1]
+        return
+    assert "--resume" in lines[-1]
+    assert len(parts) < 60 if stage != "cluster" else parts == []
+    if stage != "batch":
+        return
+    assert parts
+    kept = {part.name: part.stat().st_mtime_ns for part in parts}
     written = dataset.prepare(str(out), job, resume=True)
-    assert sorted(written) == sorted(int(part.name[5:11]) for part in parts)
     cluster[1].wait_for_workers(2)
     dataset.submit(cluster[1], str(out), job, skip=written)
     assert {name: (out / name).stat().st_mtime_ns for name in kept} == kept
