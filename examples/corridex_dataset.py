@@ -365,7 +365,9 @@ def write_batch(out_dir: str, job: Job, batch: int, first: int, count: int) -> D
     path = part_path(out_dir, batch)
     # Named apart for each attempt: a batch may be run twice at once, on two machines.
     scratch = os.path.join(out_dir, f".{os.path.basename(path)}.{uuid.uuid4().hex}.tmp")
-    pq.write_table(table, scratch, compression="zstd")
+    # Every page with its CRC, which a resume checks: a file damaged in the middle, with its
+    # footer and row count intact, is made again.
+    pq.write_table(table, scratch, compression="zstd", write_page_checksum=True)
     os.replace(scratch, path)
     return {
         "batch": batch,
@@ -377,9 +379,23 @@ def write_batch(out_dir: str, job: Job, batch: int, first: int, count: int) -> D
     }
 
 
+def intact(path: str, rows: int) -> bool:
+    """Whether the Parquet file at `path` holds `rows` rows and reads whole: its footer, and
+    every page of every column, each checked against the checksum written with it."""
+    try:
+        file = pq.ParquetFile(path, page_checksum_verification=True)
+        if file.metadata.num_rows != rows:
+            return False
+        for group in range(file.num_row_groups):
+            file.read_row_group(group)
+    except (OSError, ValueError, pa.ArrowException):
+        return False
+    return True
+
+
 def written_batches(out_dir: str, job: Job) -> Dict[int, int]:
     """{batch: bytes} for the batch files that are complete: named for a batch of the job, with
-    a readable footer and the batch's number of rows."""
+    the batch's number of rows, and every page intact (see `intact`)."""
     expected = {number: count * len(job.solvers) for number, _, count in job.batches()}
     written = {}
     for name in os.listdir(out_dir):
@@ -387,11 +403,7 @@ def written_batches(out_dir: str, job: Job) -> Dict[int, int]:
         if not match or int(match.group(1)) not in expected:
             continue
         path = os.path.join(out_dir, name)
-        try:
-            rows = pq.read_metadata(path).num_rows
-        except (OSError, pa.ArrowException):
-            continue
-        if rows == expected[int(match.group(1))]:
+        if intact(path, expected[int(match.group(1))]):
             written[int(match.group(1))] = os.path.getsize(path)
     return written
 

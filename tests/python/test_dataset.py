@@ -4,6 +4,7 @@ killed mid-run, the file read back and re-solved, resumes, bad input and Ctrl-C.
 from __future__ import annotations
 
 import dataclasses
+import hashlib
 import importlib.util
 import os
 import pathlib
@@ -175,6 +176,34 @@ def test_maze_seeds_are_distinct_and_never_alias(job_seed):
     assert 1 <= min(seeds) and max(seeds) <= 2**31 - 2  # srand(0) is srand(1) in glibc
 
 
+def test_maze_seeds_wrap_from_the_top_of_the_range_to_one():
+    job_seed = 2024
+    digest = hashlib.blake2b(str(job_seed).encode(), digest_size=8).digest()
+    top = (2**31 - 3 - int.from_bytes(digest, "little")) % (2**31 - 2)  # its seed is the last
+    assert [dataset.maze_seed(job_seed, top + step) for step in (-1, 0, 1, 2)] == [
+        2**31 - 3, 2**31 - 2, 1, 2]
+
+
+def test_a_write_cut_short_leaves_no_batch_file(tmp_path, monkeypatch):
+    out = tmp_path / "mazes"
+    job = dataset.Job(mazes=3, size=11, solvers=("AStar",), seed=5, batch_size=3)
+    dataset.prepare(str(out), job)
+    real_write = dataset.pq.write_table
+
+    def half_then_fail(table, where, **options):
+        real_write(table, where, **options)
+        with open(where, "r+b") as file:
+            file.truncate(os.path.getsize(where) // 2)
+        raise OSError("disk full")
+
+    monkeypatch.setattr(dataset.pq, "write_table", half_then_fail)
+    with pytest.raises(OSError, match="disk full"):
+        dataset.write_batch(str(out), job, *job.batches()[0])
+    assert not os.path.lexists(dataset.part_path(str(out), 0))
+    assert dataset.prepare(str(out), job, resume=True) == {}
+    assert sorted(os.listdir(out)) == [dataset.JOB_FILE]  # the half file is cleared away
+
+
 def test_resume_keeps_whole_batches_and_redoes_torn_ones(tmp_path):
     out = tmp_path / "mazes"
     job = dataset.Job(mazes=9, size=11, solvers=("BreadthFirstSearch",), seed=5, batch_size=3)
@@ -189,6 +218,27 @@ def test_resume_keeps_whole_batches_and_redoes_torn_ones(tmp_path):
     assert not (out / ".part-000002.parquet.123.tmp").exists()
     with pytest.raises(dataset.DatasetError, match="written for another job"):
         dataset.prepare(str(out), dataclasses.replace(job, seed=6), resume=True)
+
+
+def test_resume_redoes_a_batch_damaged_in_the_middle(tmp_path):
+    out = tmp_path / "mazes"
+    job = dataset.Job(mazes=20, size=41, solvers=("BreadthFirstSearch", "AStar"), seed=5,
+                      batch_size=10)
+    dataset.prepare(str(out), job)
+    for batch in job.batches():
+        dataset.write_batch(str(out), job, *batch)
+    damaged = dataset.part_path(str(out), 1)
+    size = os.path.getsize(damaged)
+    with open(damaged, "r+b") as file:
+        file.seek(size // 2 - 1000)
+        middle = file.read(2000)
+        file.seek(size // 2 - 1000)
+        file.write(bytes(byte ^ 0xFF for byte in middle))
+    assert pq.read_metadata(damaged).num_rows == 20  # the footer still says all is well
+    assert sorted(dataset.prepare(str(out), job, resume=True)) == [0]
+    dataset.write_batch(str(out), job, *job.batches()[1])
+    assert sorted(dataset.prepare(str(out), job, resume=True)) == [0, 1]
+    assert pq.read_table(out).num_rows == 40
 
 
 @pytest.mark.parametrize(
