@@ -1,39 +1,32 @@
-"""examples/dataset.py and its tasks: every maze once and distinct across workers, a worker
-killed mid-run, the file read back and re-solved, resumes, bad input and Ctrl-C."""
+"""The dataset job (corridex_dataset): every maze once and distinct across workers, a worker
+killed mid-run, the files read back and re-solved, grid kinds, endpoints, filters, --dedup and
+pictures, resumes, bad input and Ctrl-C."""
 
 from __future__ import annotations
 
+import collections
 import dataclasses
 import hashlib
-import importlib.util
+import io
 import os
-import pathlib
 import signal
 import subprocess
 import sys
 import time
 
+import numpy as np
 import pyarrow.parquet as pq
 import pytest
 
 import Corridex
+import corridex_dataset as dataset
+from corridex_dataset import cli
 from Corridex import Index
 from maze_support import END_FIRST, SOLVER_NAMES, default_ctrl_c, steps_between
-
-EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
-sys.path.insert(0, str(EXAMPLES))  # before any worker starts: spawned workers inherit it
-import corridex_dataset as dataset  # noqa: E402
 
 # pyarrow raises C++ exceptions of its own inside these tests; under an emulator each cluster
 # of emulated worker processes takes minutes to start, and the job is processor-independent.
 pytestmark = [pytest.mark.same_cxx_runtime, pytest.mark.native]
-
-
-def load_script():
-    spec = importlib.util.spec_from_file_location("dataset_script", EXAMPLES / "dataset.py")
-    script = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(script)
-    return script
 
 
 @pytest.fixture(scope="module")
@@ -41,7 +34,6 @@ def cluster():
     """Two worker processes on the loopback, shared by this module's cluster tests."""
     local, client = dataset.local_cluster(2)
     try:
-        client.upload_file(dataset.__file__)  # as on a cluster that has no copy of it
         yield local, client
     finally:
         dataset.stop_local_cluster(local, client)
@@ -269,9 +261,8 @@ def test_bad_input_is_refused_before_any_worker_starts(
     def no_cluster(*args, **kwargs):
         raise AssertionError("a cluster was started")
 
-    script = load_script()
     monkeypatch.setattr(dataset, "local_cluster", no_cluster)
-    assert script.main(["--out", str(out), "--batch-size", "3", *arguments]) == 2
+    assert cli.main(["--out", str(out), "--batch-size", "3", *arguments]) == 2
     assert message in capsys.readouterr().err
     if (out / "notes.txt").exists():
         assert (out / "notes.txt").read_text() == "mine"
@@ -282,12 +273,10 @@ def test_bad_input_is_refused_before_any_worker_starts(
 # inside Dask's sync() starting it), "sent" when the first window of batches is out, "batch" when
 # the first batch is written, "summary" as it prints its last line.
 CTRL_C_DRIVER = """
-import importlib.util, os, signal, sys, threading, time
+import os, signal, sys, threading, time
 import psutil
 
-spec = importlib.util.spec_from_file_location("dataset_script", sys.argv[1])
-script = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(script)
+from corridex_dataset import Stop, cli
 
 
 def ctrl_c():
@@ -303,7 +292,7 @@ def when_a_worker_starts():
 
 
 def on_stage(stage, sent=[]):
-    if stage != sys.argv[2] or sent:
+    if stage != sys.argv[1] or sent:
         return
     sent.append(stage)
     if stage == "cluster":
@@ -313,9 +302,9 @@ def on_stage(stage, sent=[]):
 
 
 if __name__ == "__main__":
-    stop = script.dataset.Stop().install()
+    stop = Stop().install()
     stop.on_stage = on_stage
-    sys.exit(script.main(sys.argv[3:], stop=stop))
+    sys.exit(cli.main(sys.argv[2:], stop=stop))
 """
 
 
@@ -325,12 +314,11 @@ def test_ctrl_c_at_any_stage_stops_the_job_in_one_line(stage, cluster, tmp_path)
     out = tmp_path / "mazes"
     driver = tmp_path / "driver.py"
     driver.write_text(CTRL_C_DRIVER)
-    command = [sys.executable, str(driver), str(EXAMPLES / "dataset.py"), stage, "--out",
+    command = [sys.executable, str(driver), stage, "--out",
                str(out), "--workers", "2", "--mazes", "120", "--size", "61", "--batch-size", "2",
                "--seed", "3"]
     child = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                             text=True, start_new_session=True, preexec_fn=default_ctrl_c,
-                             env={**os.environ, "PYTHONPATH": str(EXAMPLES)})
+                             text=True, start_new_session=True, preexec_fn=default_ctrl_c)
     try:
         _, err = child.communicate(timeout=300)
     finally:

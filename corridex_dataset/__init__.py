@@ -1,13 +1,16 @@
-"""The tasks of examples/dataset.py: generate, solve and write batches of mazes on Dask workers.
+"""The dataset job: generate, solve and write batches of mazes on Dask workers.
 
-This module is imported by every worker, so it holds no script state: a `Job` says what to make,
-`write_batch` makes one batch of it and writes it as one Parquet file, and `prepare` and `submit`
-are what the client side calls. A worker needs Corridex, NumPy and pyarrow installed and this
-file importable (`Client.upload_file` sends it to a cluster's workers).
+`python examples/dataset.py` (or `python -m corridex_dataset`) runs it; this module holds the
+tasks, which every worker imports, so it holds no script state: a `Job` says what to make,
+`write_batch` makes one batch of it and writes it as one Parquet file, and `prepare` and
+`submit` are what the client side calls. A worker needs Corridex installed with its `dataset`
+extra, which brings this package.
 
 Each maze gets its own seed for the C runtime's `rand`, which shuffles the directions at every
 cell; the start cell comes from the clock second, which nothing can set. So a seed repeats a
-maze only within the same second, and the dataset stores every maze itself, as packed bits.
+maze only within the same second, and the dataset stores every grid itself, as packed bits.
+What the job adds to a maze (loops, open maps, endpoints) is drawn from a NumPy generator
+seeded with the job seed and the maze id (`grids.maze_rng`), and repeats from those.
 """
 
 from __future__ import annotations
@@ -18,7 +21,9 @@ import ctypes.util
 import dataclasses
 import hashlib
 import itertools
+import io
 import json
+import operator
 import os
 import queue
 import re
@@ -38,6 +43,9 @@ from distributed.diagnostics.plugin import WorkerPlugin
 
 import Corridex
 from Corridex import Index
+
+from corridex_dataset import grids, images
+from corridex_dataset.grids import Kind
 
 # The solver classes in the order the module registers them (DepthFirstSearch first,
 # FloydWarshall last), read from the module so that the list cannot fall behind it.
@@ -61,10 +69,14 @@ BATCH_SECONDS = 0.5
 JOB_FILE = "_corridex_job.json"  # readers skip names that start with "_" or "."
 PART_NAME = re.compile(r"part-(\d{6})\.parquet")
 
+# Which layout of the job file and of the draws per maze a dataset was made with.
+RECIPE = 2
+
 SCHEMA = pa.schema(
     [
         ("maze_id", pa.int64()),
         ("size", pa.int32()),
+        ("kind", pa.string()),
         ("solver", pa.string()),
         ("distance", pa.int64()),
         ("visited", pa.uint64()),
@@ -72,10 +84,23 @@ SCHEMA = pa.schema(
         ("route_col", pa.list_(pa.int32())),
         ("rows", pa.int32()),
         ("cols", pa.int32()),
+        ("start_row", pa.int32()),
+        ("start_col", pa.int32()),
+        ("end_row", pa.int32()),
+        ("end_col", pa.int32()),
         ("seed", pa.int64()),
+        ("content_hash", pa.string()),
         ("maze", pa.binary()),
     ]
 )
+IMAGE_FIELD = pa.field("image", pa.binary())
+# A batch file's own count of its rows, in its footer: filters and --dedup keep fewer rows than
+# mazes times solvers, so a resume cannot tell a whole file from the job alone.
+ROWS_KEY = b"corridex.rows"
+
+
+def schema(job: "Job") -> pa.Schema:
+    return SCHEMA.append(IMAGE_FIELD) if job.images else SCHEMA
 
 
 class DatasetError(ValueError):
@@ -153,14 +178,24 @@ def interrupts_held():
 
 @dataclasses.dataclass(frozen=True)
 class Job:
-    """What a dataset holds: `mazes` mazes of `size` x `size` grid entries, each solved by every
-    solver of `solvers`, with per-maze seeds derived from `seed`, `batch_size` mazes a file."""
+    """What a dataset holds: `mazes` candidate mazes of `size` x `size` grid entries of `kind`,
+    each with `endpoints` and solved by every solver of `solvers`, with the draws of each maze
+    derived from `seed`, `batch_size` mazes a file. A maze whose shortest route is shorter than
+    `min_distance` or longer than `max_distance`, or (with `dedup`) whose grid and endpoints an
+    earlier-written maze of the job has, is left out; `images` adds a PNG per row ("route", or
+    "visited" for the visited order shaded too)."""
 
     mazes: int
     size: int
     solvers: Tuple[str, ...]
     seed: int
     batch_size: int
+    kind: str = "maze"
+    endpoints: str = "corners"
+    min_distance: int = 0
+    max_distance: Optional[int] = None
+    dedup: bool = False
+    images: str = ""
 
     def batches(self) -> List[Tuple[int, int, int]]:
         """(batch number, first maze id, maze count) for every batch."""
@@ -169,12 +204,37 @@ class Job:
             for number, first in enumerate(range(0, self.mazes, self.batch_size))
         ]
 
+    @property
+    def grid_kind(self) -> Kind:
+        return Kind.parse(self.kind)
+
+    @property
+    def filtered(self) -> bool:
+        return self.min_distance > 0 or self.max_distance is not None
+
     def to_json(self) -> str:
-        return json.dumps(dataclasses.asdict(self), indent=1)
+        """The job, and how each maze's draws follow from it, for whoever re-derives them."""
+        fields = dataclasses.asdict(self)
+        fields["recipe"] = {
+            "version": RECIPE,
+            "srand seed of maze i": "1 + (int.from_bytes(blake2b(str(seed).encode(), "
+            "digest_size=8).digest(), 'little') + i) % (2**31 - 2)",
+            "draws of maze i": "numpy.random.default_rng([seed, i]): the kind's first "
+            "(loops: random(shape) < P over the whole grid, a wall between two cells opened "
+            "where it holds; open: random((size, size)) < P is the grid), then the endpoints' "
+            "(random, dead-ends: the start is integers(n) of the candidates in row order that "
+            "share a region with another candidate, the end integers(m) of the others of its "
+            "region)",
+            "shortest distance for the filters": "BreadthFirstSearch's SrcToDestDistance()",
+            "content hash": "blake2b(digest_size=16) of rows, cols (4 bytes little-endian "
+            "each), start row, start col, end row, end col (the same) and the packed grid",
+        }
+        return json.dumps(fields, indent=1)
 
     @classmethod
     def from_json(cls, text: str) -> "Job":
         fields = json.loads(text)
+        fields.pop("recipe", None)
         fields["solvers"] = tuple(fields["solvers"])
         return cls(**fields)
 
@@ -192,6 +252,19 @@ def check_job(job: Job) -> None:
         raise DatasetError(f"--batch-size {job.batch_size}: a batch needs one maze or more")
     if not 0 <= job.seed < 2**63:
         raise DatasetError(f"--seed {job.seed}: seeds run from 0 to 2**63 - 1")
+    try:
+        kind = job.grid_kind
+        grids.check_endpoints(kind, job.endpoints)
+    except grids.GridError as error:
+        raise DatasetError(str(error)) from None
+    if job.min_distance < 0:
+        raise DatasetError(f"--min-distance {job.min_distance}: distances are 0 or more")
+    if job.max_distance is not None and job.max_distance < job.min_distance:
+        raise DatasetError(
+            f"--max-distance {job.max_distance} is below --min-distance {job.min_distance}"
+        )
+    if job.images not in ("", "route", "visited"):
+        raise DatasetError(f"--images {job.images}: choose route or visited")
     check_solvers(job.solvers)
 
 
@@ -205,10 +278,11 @@ def check_solvers(names: Sequence[str]) -> None:
 
 
 def parse_solvers(
-    text: str, size: int, floyd_limit: int = FLOYD_WARSHALL_CELL_LIMIT
+    text: str, size: int, floyd_limit: int = FLOYD_WARSHALL_CELL_LIMIT, kind: str = "maze"
 ) -> Tuple[Tuple[str, ...], Optional[str]]:
     """The solvers named by a comma-separated list or 'all', in the module's order, and a note
-    when FloydWarshall is left out for the size of the mazes."""
+    when FloydWarshall is left out for the size of the grids (counted in maze cells for a
+    maze, whose corridors are what FloydWarshall's tables hold, in entries otherwise)."""
     if text.strip() == "all":
         names = set(SOLVER_NAMES)
     else:
@@ -216,10 +290,10 @@ def parse_solvers(
         check_solvers(listed)
         names = set(listed)
     note = None
-    cells = (size // 2) ** 2
+    cells = (size // 2) ** 2 if kind == "maze" else size * size
     if "FloydWarshall" in names and cells > floyd_limit:
         note = (
-            f"FloydWarshall left out: a maze of size {size} has {cells} cells, more than "
+            f"FloydWarshall left out: a grid of size {size} has {cells} cells, more than "
             f"the limit of {floyd_limit} (--floyd-limit)"
         )
         names.discard("FloydWarshall")
@@ -291,6 +365,9 @@ class _CRuntime:
 _C_RUNTIME = _CRuntime()
 
 
+Cell = Tuple[int, int]
+
+
 def generate(size: int, seed: int) -> np.ndarray:
     """A maze of `size` x `size` carved after srand(seed), as a C-contiguous bool array."""
     generator = Corridex.RandomMazeGenerator(size, size)
@@ -313,43 +390,139 @@ def unpack(bits: bytes, rows: int, cols: int) -> np.ndarray:
     return flat.astype(np.bool_).reshape(rows, cols)
 
 
-def corners(grid: np.ndarray) -> Tuple[Index, Index]:
-    """The first and the last cell of a generated maze (its last row and column are walls)."""
-    return Index(0, 0), Index(grid.shape[0] - 2, grid.shape[1] - 2)
+_ROW = operator.attrgetter("row")
+_COL = operator.attrgetter("col")
 
 
-def solve(grid: np.ndarray, solver_name: str) -> Tuple[int, int, List[int], List[int]]:
-    """Distance, TraversedNodesNo() and the route's rows and columns from start to end."""
-    solver = getattr(Corridex, solver_name)(grid, *corners(grid))
+def route_columns(route: Sequence[Index], reverse: bool) -> Tuple[np.ndarray, np.ndarray]:
+    """The rows and the columns of a route's cells as int32 arrays, reversed when asked. One
+    C-level pass per column (map over an attrgetter into numpy.fromiter): about half the time
+    of a list comprehension, and no Python list of ints to build an Arrow column from."""
+    count = len(route)
+    rows = np.fromiter(map(_ROW, route), dtype=np.int32, count=count)
+    cols = np.fromiter(map(_COL, route), dtype=np.int32, count=count)
+    return (rows[::-1], cols[::-1]) if reverse else (rows, cols)
+
+
+def solve(
+    grid: np.ndarray, solver_name: str, start: Cell, end: Cell, visited_cells: bool = False
+) -> Tuple[int, int, np.ndarray, np.ndarray, List[Cell]]:
+    """Distance, TraversedNodesNo(), the route's rows and columns from start to end, and, when
+    asked, the visited cells in order."""
+    solver = getattr(Corridex, solver_name)(grid, Index(*start), Index(*end))
     solver.solve()
-    route = solver.SrcToDestPath()
-    if solver_name != "FloydWarshall":
-        route.reverse()  # the others report it from the end back to the start
-    return (
-        solver.SrcToDestDistance(),
-        solver.TraversedNodesNo(),
-        [cell.row for cell in route],
-        [cell.col for cell in route],
-    )
+    # All but FloydWarshall report the route from the end back to the start.
+    rows, cols = route_columns(solver.SrcToDestPath(), solver_name != "FloydWarshall")
+    visited: List[Cell] = []
+    if visited_cells:
+        visited = [(cell.row, cell.col) for cell in solver.TraversedNodes()]
+    return solver.SrcToDestDistance(), solver.TraversedNodesNo(), rows, cols, visited
 
 
-def make_batch(job: Job, first: int, count: int) -> pa.Table:
-    """Mazes `first` to `first + count - 1` of the job, one row per maze and solver."""
-    columns: Dict[str, list] = {field.name: [] for field in SCHEMA}
+def content_hash(grid: np.ndarray, bits: bytes, start: Cell, end: Cell) -> str:
+    head = np.array([*grid.shape, *start, *end], dtype="<u4").tobytes()
+    return hashlib.blake2b(head + bits, digest_size=16).hexdigest()
+
+
+CLAIMS = "_claims"
+
+
+def claim(out_dir: str, digest: str, maze_id: int) -> bool:
+    """Whether maze `maze_id` keeps its grid and endpoints under --dedup: the first maze of the
+    job to claim a content hash keeps it, on the file system that every worker shares, so that
+    no worker needs to know what the others made. A claim is made whole (written aside, then
+    linked under its name, which fails when the name exists), so a maze whose task is cut short
+    and run again finds its own claim and keeps it."""
+    folder = os.path.join(out_dir, CLAIMS, digest[:2])
+    path = os.path.join(folder, digest)
+    mine = str(maze_id).encode()
+    try:
+        with open(path, "rb") as file:
+            return file.read() == mine
+    except FileNotFoundError:
+        pass
+    os.makedirs(folder, exist_ok=True)
+    scratch = f"{path}.{uuid.uuid4().hex}.tmp"
+    with open(scratch, "wb") as file:
+        file.write(mine)
+    try:
+        os.link(scratch, path)
+    except FileExistsError:
+        with open(path, "rb") as file:
+            return file.read() == mine
+    finally:
+        os.remove(scratch)
+    return True
+
+
+def make_grid(job: Job, kind: Kind, maze_id: int, rng: np.random.Generator) -> np.ndarray:
+    if kind.name == "open":
+        return grids.open_map(job.size, kind.p, rng)
+    grid = generate(job.size, maze_seed(job.seed, maze_id))
+    return grids.loops(grid, kind.p, rng) if kind.name == "loops" else grid
+
+
+def _list_column(parts: List[np.ndarray]) -> pa.Array:
+    offsets = np.zeros(len(parts) + 1, dtype=np.int32)
+    np.cumsum([len(part) for part in parts], out=offsets[1:])
+    values = np.concatenate(parts) if parts else np.zeros(0, dtype=np.int32)
+    return pa.ListArray.from_arrays(pa.array(offsets), pa.array(values, type=pa.int32()))
+
+
+def make_batch(job: Job, first: int, count: int, out_dir: Optional[str] = None) -> pa.Table:
+    """The rows of mazes `first` to `first + count - 1` of the job, one per maze and solver,
+    for the mazes that pass the job's filters (and its --dedup, which claims hashes under
+    `out_dir`)."""
+    kind = job.grid_kind
+    solvers = list(job.solvers)
+    if job.filtered and "BreadthFirstSearch" in solvers:  # solved first, for the filter
+        solvers.remove("BreadthFirstSearch")
+        solvers.insert(0, "BreadthFirstSearch")
+    columns: Dict[str, list] = {field.name: [] for field in schema(job)}
+    per_maze = ("maze_id", "size", "kind", "rows", "cols", "start_row", "start_col", "end_row",
+                "end_col", "seed", "content_hash", "maze")
     for maze_id in range(first, first + count):
-        seed = maze_seed(job.seed, maze_id)
-        grid = generate(job.size, seed)
-        bits = pack(grid)
-        for name in job.solvers:
-            distance, visited, rows, cols = solve(grid, name)
-            for field, value in (
-                ("maze_id", maze_id), ("size", job.size), ("solver", name),
-                ("distance", distance), ("visited", visited), ("route_row", rows),
-                ("route_col", cols), ("rows", grid.shape[0]), ("cols", grid.shape[1]),
-                ("seed", seed), ("maze", bits),
+        rng = grids.maze_rng(job.seed, maze_id)
+        grid = make_grid(job, kind, maze_id, rng)
+        ends = grids.endpoints(kind, job.endpoints, grid, job.size, rng)
+        if ends is None:
+            continue
+        start, end = ends
+        results = []
+        for name in solvers:
+            results.append((name, solve(grid, name, start, end, job.images == "visited")))
+            if job.filtered and len(results) == 1:
+                if name == "BreadthFirstSearch":
+                    shortest = results[0][1][0]
+                else:
+                    shortest = solve(grid, "BreadthFirstSearch", start, end)[0]
+                if shortest < job.min_distance or (
+                    job.max_distance is not None and shortest > job.max_distance
+                ):
+                    break
+        else:
+            bits = pack(grid)
+            digest = content_hash(grid, bits, start, end)
+            if job.dedup and not claim(out_dir, digest, maze_id):
+                continue
+            values = (maze_id, job.size, str(kind), grid.shape[0], grid.shape[1], start[0],
+                      start[1], end[0], end[1], maze_seed(job.seed, maze_id), digest, bits)
+            for name, (distance, visited, rows, cols, cells) in sorted(
+                results, key=lambda result: SOLVER_NAMES.index(result[0])
             ):
-                columns[field].append(value)
-    return pa.Table.from_pydict(columns, schema=SCHEMA)
+                for field, value in zip(per_maze, values):
+                    columns[field].append(value)
+                columns["solver"].append(name)
+                columns["distance"].append(distance)
+                columns["visited"].append(visited)
+                columns["route_row"].append(rows)
+                columns["route_col"].append(cols)
+                if job.images:
+                    columns["image"].append(images.picture(grid, rows, cols, cells))
+    arrays = {name: (_list_column(values) if name in ("route_row", "route_col") else values)
+              for name, values in columns.items()}
+    table = pa.Table.from_pydict(arrays, schema=schema(job))
+    return table.replace_schema_metadata({ROWS_KEY: str(table.num_rows).encode()})
 
 
 def part_path(out_dir: str, batch: int) -> str:
@@ -361,7 +534,7 @@ def write_batch(out_dir: str, job: Job, batch: int, first: int, count: int) -> D
     appears complete or not at all (written aside, then renamed), so a task that is cut short
     and run again elsewhere leaves one file, never a torn one."""
     started = time.perf_counter()
-    table = make_batch(job, first, count)
+    table = make_batch(job, first, count, out_dir)
     path = part_path(out_dir, batch)
     # Named apart for each attempt: a batch may be run twice at once, on two machines.
     scratch = os.path.join(out_dir, f".{os.path.basename(path)}.{uuid.uuid4().hex}.tmp")
@@ -379,12 +552,13 @@ def write_batch(out_dir: str, job: Job, batch: int, first: int, count: int) -> D
     }
 
 
-def intact(path: str, rows: int) -> bool:
-    """Whether the Parquet file at `path` holds `rows` rows and reads whole: its footer, and
-    every page of every column, each checked against the checksum written with it."""
+def intact(path: str) -> bool:
+    """Whether the Parquet file at `path` reads whole: its footer, the row count it records for
+    itself, and every page of every column, each checked against the checksum written with it."""
     try:
         file = pq.ParquetFile(path, page_checksum_verification=True)
-        if file.metadata.num_rows != rows:
+        recorded = (file.schema_arrow.metadata or {}).get(ROWS_KEY)
+        if recorded is None or int(recorded) != file.metadata.num_rows:
             return False
         for group in range(file.num_row_groups):
             file.read_row_group(group)
@@ -394,16 +568,16 @@ def intact(path: str, rows: int) -> bool:
 
 
 def written_batches(out_dir: str, job: Job) -> Dict[int, int]:
-    """{batch: bytes} for the batch files that are complete: named for a batch of the job, with
-    the batch's number of rows, and every page intact (see `intact`)."""
-    expected = {number: count * len(job.solvers) for number, _, count in job.batches()}
+    """{batch: bytes} for the batch files that are complete: named for a batch of the job, and
+    intact (see `intact`)."""
+    expected = {number for number, _, _ in job.batches()}
     written = {}
     for name in os.listdir(out_dir):
         match = PART_NAME.fullmatch(name)
         if not match or int(match.group(1)) not in expected:
             continue
         path = os.path.join(out_dir, name)
-        if intact(path, expected[int(match.group(1))]):
+        if intact(path):
             written[int(match.group(1))] = os.path.getsize(path)
     return written
 
@@ -465,15 +639,22 @@ def prepare(
 
 
 def describe(job: Job) -> str:
+    extras = [f"{name.replace('_', '-')} {value}" for name, value in (
+        ("kind", job.kind), ("endpoints", job.endpoints)) if value != getattr(Job, name)]
+    if job.min_distance:
+        extras.append(f"min-distance {job.min_distance}")
+    if job.max_distance is not None:
+        extras.append(f"max-distance {job.max_distance}")
+    extras += ["dedup"] * job.dedup + [f"images {job.images}"] * bool(job.images)
     return (
         f"{job.mazes} mazes of size {job.size}, {','.join(job.solvers)}, seed {job.seed}, "
-        f"batches of {job.batch_size}"
+        f"batches of {job.batch_size}" + "".join(f", {extra}" for extra in extras)
     )
 
 
-def seconds_per_maze(size: int, solvers: Sequence[str], budget: float = 0.3) -> float:
-    """Measured here: the time one maze of the job takes, over at least `budget` seconds."""
-    job = Job(mazes=1, size=size, solvers=tuple(solvers), seed=0, batch_size=1)
+def seconds_per_maze(job: Job, budget: float = 0.3) -> float:
+    """Measured here: the time one maze of `job` takes, over at least `budget` seconds."""
+    job = dataclasses.replace(job, dedup=False)
     make_batch(job, 0, 1)  # once untimed: the first maze finds srand
     made = 0
     started = time.perf_counter()
