@@ -77,6 +77,11 @@ def check_endpoints(kind: Kind, endpoints: str) -> None:
             f"--endpoints corners with --kind {kind}: the corners of an open map are open only "
             "with P = 1; choose --endpoints random or dead-ends"
         )
+    if endpoints == "dead-ends" and kind.p == 1.0:
+        raise GridError(
+            f"--endpoints dead-ends with --kind {kind}: a grid with every wall between cells "
+            "open has no dead ends; choose a P below 1"
+        )
 
 
 def maze_rng(job_seed: int, maze_id: int) -> np.random.Generator:

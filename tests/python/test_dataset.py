@@ -63,24 +63,28 @@ def rows_by_maze(out_dir):
 
 
 def broken_rows(rows):
-    """What the rows of one maze break: one row per solver, each route open single steps from
-    the first cell to the last, as long as the one route of a perfect maze."""
+    """What the rows of one maze break: one row per solver of the job, each route open single
+    steps from the stored start to the stored end, as long as the fewest steps between them by
+    an independent BFS (any route for DepthFirstSearch, save on a perfect maze, which has one)."""
     first = rows[0]
     grid = dataset.unpack(first["maze"], first["rows"], first["cols"])
-    end = (first["rows"] - 2, first["cols"] - 2)
-    steps = steps_between(grid.tolist(), (0, 0), end)
+    start, end = (first["start_row"], first["start_col"]), (first["end_row"], first["end_col"])
+    steps = steps_between(grid.tolist(), start, end)
     broken = []
-    if sorted(row["solver"] for row in rows) != sorted(SOLVER_NAMES):
+    if [row["solver"] for row in rows] != sorted(
+            (row["solver"] for row in rows), key=SOLVER_NAMES.index):
         broken.append(f"solvers {[row['solver'] for row in rows]}")
     for row in rows:
         route = list(zip(row["route_row"], row["route_col"]))
-        if route[:1] != [(0, 0)] or route[-1:] != [end]:
+        if route[:1] != [start] or route[-1:] != [end]:
             broken.append(f"{row['solver']}: route ends {route[:1]} {route[-1:]}")
         if not all(grid[r, c] for r, c in route):
             broken.append(f"{row['solver']}: route through a wall")
         if any(abs(a - c) + abs(b - d) != 1 for (a, b), (c, d) in zip(route, route[1:])):
             broken.append(f"{row['solver']}: route steps not single")
-        if not row["distance"] == len(route) - 1 == steps:
+        shortest = row["solver"] != "DepthFirstSearch" or row["kind"] == "maze"
+        if row["distance"] != len(route) - 1 or steps is None or (
+                row["distance"] != steps if shortest else row["distance"] < steps):
             broken.append(f"{row['solver']}: distance {row['distance']}, {steps} steps")
     return broken
 
@@ -101,7 +105,8 @@ def test_mazes_read_back_from_their_bits_solve_as_stored(written):
         for row in rows:
             grid = dataset.unpack(row["maze"], row["rows"], row["cols"])
             solver = getattr(Corridex, row["solver"])(
-                grid, Index(0, 0), Index(row["rows"] - 2, row["cols"] - 2))
+                grid, Index(row["start_row"], row["start_col"]),
+                Index(row["end_row"], row["end_col"]))
             solver.solve()
             route = [(cell.row, cell.col) for cell in solver.SrcToDestPath()]
             if type(solver) in END_FIRST:
@@ -233,6 +238,133 @@ def test_resume_redoes_a_batch_damaged_in_the_middle(tmp_path):
     assert pq.read_table(out).num_rows == 40
 
 
+def cells_of(flags):
+    return {tuple(cell) for cell in np.argwhere(flags)}
+
+
+def independent_dead_ends(grid):
+    rows, cols = grid.shape
+    return {(r, c) for r, c in cells_of(grid)
+            if sum(0 <= r + dr < rows and 0 <= c + dc < cols and grid[r + dr, c + dc]
+                   for dr, dc in ((1, 0), (-1, 0), (0, 1), (0, -1))) == 1}
+
+
+@pytest.mark.parametrize("kind", ["maze", "loops:0.3", "open:0.62", "open:1"])
+@pytest.mark.parametrize("endpoints", ["corners", "random", "dead-ends"])
+def test_each_kind_and_endpoint_mode_gives_valid_grids_routes_and_pictures(kind, endpoints):
+    if (endpoints, kind) in (("corners", "open:0.62"), ("dead-ends", "open:1")):
+        pytest.skip("refused: see test_bad_input_is_refused_before_any_worker_starts")
+    from PIL import Image
+
+    from corridex_dataset import images
+
+    job = dataset.Job(mazes=12, size=21, solvers=dataset.SOLVER_NAMES, seed=11, batch_size=12,
+                      kind=kind, endpoints=endpoints, images="visited" if kind == "maze" else
+                      "route")
+    table = dataset.make_batch(job, 0, job.mazes)
+    by_maze = collections.defaultdict(list)
+    for row in table.to_pylist():
+        by_maze[row["maze_id"]].append(row)
+    # Opened walls can leave fewer than two dead ends; such a maze gives no rows.
+    assert len(by_maze) >= (6 if kind != "maze" and endpoints == "dead-ends" else 12)
+    for maze_id, rows in by_maze.items():
+        assert broken_rows(rows) == [], (maze_id, broken_rows(rows))
+        first = rows[0]
+        grid = dataset.unpack(first["maze"], first["rows"], first["cols"])
+        start, end = (first["start_row"], first["start_col"]), (first["end_row"], first["end_col"])
+        assert start != end
+        if kind.startswith("open"):
+            assert grid.shape == (21, 21)
+        else:
+            assert grid.shape == (20, 20)
+            assert not grid[1::2, 1::2].any() and not grid[-1].any() and not grid[:, -1].any()
+            assert grid[::2, ::2].all()  # every cell open: 10 x 10 of them
+            passages = grid.sum() - grid[::2, ::2].sum()
+            cells = grid[::2, ::2].size
+            if kind == "maze":  # a perfect maze: a tree over its cells
+                assert passages == cells - 1
+            else:  # loops opened 30% of the other walls, give or take
+                walls = 2 * 10 * 9 - (cells - 1)
+                assert 0.15 * walls < passages - (cells - 1) < 0.45 * walls
+        if kind == "open:1":
+            assert grid.all()
+        if endpoints == "corners":
+            assert start == (0, 0) and end == (grid.shape[0] - 1 - (kind != "open:1"),) * 2
+        elif endpoints == "dead-ends":
+            assert {start, end} <= independent_dead_ends(grid)
+        for row in rows:
+            picture = np.asarray(Image.open(io.BytesIO(row["image"])))
+            assert picture.shape == grid.shape
+            assert np.array_equal(picture != images.WALL, grid)
+            route = list(zip(row["route_row"], row["route_col"]))
+            assert picture[start] == images.START and picture[end] == images.END
+            assert all(picture[cell] == images.ROUTE for cell in route[1:-1])
+            shaded = (picture >= images.GRADIENT_BASE).sum()
+            if job.images == "route":
+                assert shaded == 0
+            elif row["solver"] == "BreadthFirstSearch":  # it records cells, not nodes
+                assert shaded == row["visited"] - len(route)
+    # The kind's and the endpoints' draws repeat from the job seed; open maps entirely.
+    again = dataset.make_batch(job, 0, job.mazes)
+    for column in ("start_row", "start_col", "end_row", "end_col", "maze_id"):
+        assert again[column] == table[column] or not kind.startswith("open") and (
+            kind != "maze" or endpoints != "corners")
+    if kind.startswith("open"):
+        assert again["content_hash"] == table["content_hash"]
+
+
+def test_distance_filters_hold_on_every_row():
+    job = dataset.Job(mazes=40, size=15, solvers=("DepthFirstSearch", "AStar"), seed=3,
+                      batch_size=40, kind="loops:0.2", endpoints="random", min_distance=8,
+                      max_distance=14)
+    rows = dataset.make_batch(job, 0, job.mazes).to_pylist()
+    unfiltered = dataset.make_batch(dataclasses.replace(job, min_distance=0, max_distance=None),
+                                    0, job.mazes).to_pylist()
+    assert 0 < len(rows) < len(unfiltered)
+    for row in rows:
+        grid = dataset.unpack(row["maze"], row["rows"], row["cols"]).tolist()
+        steps = steps_between(grid, (row["start_row"], row["start_col"]),
+                              (row["end_row"], row["end_col"]))
+        assert 8 <= steps <= 14
+        if row["solver"] == "AStar":
+            assert row["distance"] == steps
+
+
+def test_dedup_keeps_each_grid_and_endpoints_once_across_batches_and_workers(cluster, tmp_path):
+    # Open maps repeat from the seed alone, so the candidates can be made again here; 600 pairs
+    # of random endpoints on a 4 x 4 open map (240 pairs possible) coincide often.
+    job = dataset.Job(mazes=600, size=4, solvers=("BreadthFirstSearch",), seed=8, batch_size=20,
+                      kind="open:1", endpoints="random", dedup=True)
+    candidates = dataset.make_batch(dataclasses.replace(job, dedup=False), 0, job.mazes)
+    first_of = {}
+    for maze_id, digest in zip(candidates["maze_id"].to_pylist(),
+                               candidates["content_hash"].to_pylist()):
+        first_of.setdefault(digest, maze_id)
+    assert len(first_of) < candidates.num_rows / 2
+
+    summaries = run_job(cluster[1], tmp_path / "mazes", job)
+    assert len({summary["pid"] for summary in summaries}) == 2
+    table = pq.read_table(tmp_path / "mazes")
+    hashes = table["content_hash"].to_pylist()
+    assert len(hashes) == len(set(hashes)) and set(hashes) == set(first_of)
+    # A batch made again (a task run twice) keeps the mazes it claimed.
+    part = dataset.part_path(str(tmp_path / "mazes"), 5)
+    before = pq.read_table(part)
+    dataset.write_batch(str(tmp_path / "mazes"), job, *job.batches()[5])
+    assert pq.read_table(part).equals(before)
+
+
+def test_job_file_records_how_each_row_is_derived(tmp_path):
+    job = dataset.Job(mazes=3, size=11, solvers=("AStar",), seed=7, batch_size=3,
+                      kind="loops:0.25", endpoints="dead-ends", min_distance=2, max_distance=30,
+                      dedup=True, images="visited")
+    dataset.prepare(str(tmp_path / "mazes"), job)
+    assert dataset.stored_job(str(tmp_path / "mazes")) == job
+    recorded = (tmp_path / "mazes" / dataset.JOB_FILE).read_text()
+    for words in ("default_rng([seed, i])", "blake2b", "2**31 - 2", "BreadthFirstSearch"):
+        assert words in recorded
+
+
 @pytest.mark.parametrize(
     "arguments, message",
     [
@@ -243,8 +375,20 @@ def test_resume_redoes_a_batch_damaged_in_the_middle(tmp_path):
         (["--existing"], "exists: add --resume"),
         (["--existing", "--resume", "--seed", "8"], "holds another job"),
         (["--foreign", "--overwrite"], "holds no _corridex_job.json"),
+        (["--kind", "open:1.5"], "--kind open:1.5: P runs from above 0 and up to 1"),
+        (["--kind", "open:0"], "--kind open:0: P runs"),
+        (["--kind", "loops"], "loops needs a probability"),
+        (["--kind", "spiral:0.2"], "choose maze, loops:P or open:P"),
+        (["--kind", "open:0.6", "--endpoints", "corners"], "corners of an open map are open"),
+        (["--endpoints", "middle"], "--endpoints middle: choose"),
+        (["--kind", "loops:1", "--endpoints", "dead-ends"], "has no dead ends"),
+        (["--min-distance", "9", "--max-distance", "8"], "--max-distance 8 is below"),
+        (["--min-distance", "-1"], "--min-distance -1"),
+        (["--existing", "--resume", "--kind", "loops:0.5"], "holds another job"),
     ],
-    ids=["size", "solver", "mazes", "floyd-limit", "exists", "resume-other", "foreign"],
+    ids=["size", "solver", "mazes", "floyd-limit", "exists", "resume-other", "foreign",
+         "open-above-1", "open-0", "loops-bare", "kind-unknown", "corners-closed",
+         "endpoints-unknown", "no-dead-ends", "distances-crossed", "distance-negative", "resume-other-kind"],
 )
 def test_bad_input_is_refused_before_any_worker_starts(
     arguments, message, tmp_path, monkeypatch, capsys
