@@ -153,7 +153,7 @@ def pick_pair(
 
 
 def endpoints(
-    kind: Kind, mode: str, grid: np.ndarray, size: int, rng: np.random.Generator
+    kind: Kind, mode: str, grid: np.ndarray, size: int, rng: Optional[np.random.Generator]
 ) -> Optional[Tuple[Cell, Cell]]:
     """Start and end of one maze, or None when the grid has no two such cells on one region."""
     if mode == "corners":
