@@ -9,6 +9,7 @@ import dataclasses
 import hashlib
 import io
 import os
+import pathlib
 import signal
 import subprocess
 import sys
@@ -366,6 +367,23 @@ def test_dedup_keeps_each_grid_and_endpoints_once_across_batches_and_workers(clu
     before = pq.read_table(part)
     dataset.write_batch(str(tmp_path / "mazes"), job, *job.batches()[5])
     assert pq.read_table(part).equals(before)
+
+
+def test_numpy_example_loads_the_rows_as_arrays_and_trains(tmp_path):
+    out = tmp_path / "mazes"
+    job = dataset.Job(mazes=30, size=15, solvers=("AStar", "BreadthFirstSearch"), seed=2,
+                      batch_size=10, endpoints="random", images="route")
+    dataset.prepare(str(out), job)
+    for batch in job.batches():
+        dataset.write_batch(str(out), job, *batch)
+    example = pathlib.Path(__file__).resolve().parents[2] / "examples" / "dataset_numpy.py"
+    done = subprocess.run([sys.executable, str(example), str(out), "--epochs", "2"],
+                          capture_output=True, text=True, timeout=300)
+    assert done.returncode == 0, done.stderr
+    lines = done.stdout.splitlines()
+    assert lines[0] == ("grid (30, 14, 14) bool, start (30, 2) int32, end (30, 2) int32, "
+                        "route (30, 14, 14) bool, distance (30,) int64, picture (30, 14, 14) uint8")
+    assert [line.split(":")[0] for line in lines[1:]] == ["epoch 1", "epoch 2"]
 
 
 def test_job_file_records_how_each_row_is_derived(tmp_path):
