@@ -401,12 +401,13 @@ _COL = operator.attrgetter("col")
 
 
 class _Memory:
-    """A NumPy view of the process's memory from `base` on, read only, for gathering words at
-    the addresses of live objects (nothing else is ever read through it)."""
+    """A NumPy view of the process's address space as 64-bit words, made once and read only, for
+    gathering words at the addresses of live objects (nothing else is ever read through it).
+    Word k is at address 8 * (k + 1): NumPy takes no array at address 0."""
 
-    def __init__(self, base: int, words: int) -> None:
+    def __init__(self) -> None:
         self.__array_interface__ = {
-            "data": (base, True), "shape": (words,), "typestr": "<u8", "version": 3}
+            "data": (8, True), "shape": (2**44 - 1,), "typestr": "<u8", "version": 3}
 
 
 class RouteReader:
@@ -425,18 +426,22 @@ class RouteReader:
     def __init__(self) -> None:
         self.offset: Optional[int] = None  # words from an object's address to its row
         self.checked = False
+        self._memory: Optional[np.ndarray] = None
 
     def _probe(self) -> None:
         self.checked = True
-        if sys.implementation.name != "cpython":
+        if sys.implementation.name != "cpython" or sys.maxsize < 2**62:  # 64-bit CPython
             return
+        self._memory = np.asarray(_Memory())
         grid = np.ones((3, 7), dtype=np.bool_)
         grid[1, 1:6] = False
         solver = Corridex.BreadthFirstSearch(grid, Index(0, 0), Index(2, 0))
         solver.solve()
         route = solver.SrcToDestPath()
         offset = -(-Index.__basicsize__ // 8)
-        if all(map(np.array_equal, self._gather(route, offset), self._plain(route))):
+        rows, cols = self._gather(route, offset)
+        plain = self._plain(route)
+        if np.array_equal(rows, plain[0]) and np.array_equal(cols, plain[1]):
             self.offset = offset
 
     @staticmethod
@@ -445,16 +450,13 @@ class RouteReader:
         return (np.fromiter(map(_ROW, route), dtype=np.int32, count=count),
                 np.fromiter(map(_COL, route), dtype=np.int32, count=count))
 
-    @staticmethod
-    def _gather(route: Sequence[Index], offset: int) -> Tuple[np.ndarray, np.ndarray]:
-        addresses = np.fromiter(map(id, route), dtype=np.intp, count=len(route))
-        base = int(addresses.min())
-        memory = np.asarray(_Memory(base, (int(addresses.max()) - base) // 8 + offset + 2))
-        addresses -= base
-        addresses //= 8
-        addresses += offset
-        cells = memory[np.stack((addresses, addresses + 1), axis=1)].astype(np.int32)
-        return cells[:, 0], cells[:, 1]
+    def _gather(self, route: Sequence[Index], offset: int) -> Tuple[np.ndarray, np.ndarray]:
+        """The two words after `offset` words of every cell object, as they are (uint64)."""
+        at = np.fromiter(map(id, route), dtype=np.intp, count=len(route))
+        at //= 8
+        at += offset - 1
+        memory = self._memory
+        return memory[at], memory[at + 1]
 
     def __call__(
         self, route: Sequence[Index], grid: np.ndarray
@@ -464,14 +466,20 @@ class RouteReader:
         if self.offset is None or len(route) < 2:
             return self._plain(route)
         rows, cols = self._gather(route, self.offset)
-        ends = (route[0].row, route[0].col, route[-1].row, route[-1].col)
-        if (
-            ends == (rows[0], cols[0], rows[-1], cols[-1])
-            and rows.max() < grid.shape[0] and cols.max() < grid.shape[1]
-            and grid[rows, cols].all()
-            and (np.abs(np.diff(rows)) + np.abs(np.diff(cols)) == 1).all()
-        ):
-            return rows, cols
+        width = grid.shape[1]
+        flat = rows * width + cols
+        try:
+            steps = np.abs(np.diff(flat.view(np.int64)))
+            if (
+                (route[0].row, route[0].col, route[-1].row, route[-1].col)
+                == (rows[0], cols[0], rows[-1], cols[-1])
+                and cols.max() < width
+                and grid.ravel()[flat].all()  # IndexError past the grid's end
+                and ((steps == 1) | (steps == width)).all()
+            ):
+                return rows.astype(np.int32), cols.astype(np.int32)
+        except IndexError:
+            pass
         self.offset = None  # not the layout it took it for: the properties from now on
         return self._plain(route)
 
