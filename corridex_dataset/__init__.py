@@ -22,7 +22,6 @@ import dataclasses
 import functools
 import hashlib
 import itertools
-import io
 import json
 import operator
 import os
