@@ -6,7 +6,8 @@ import tarfile
 
 NEEDED = {"pyproject.toml", "CMakeLists.txt", "Corridex.pyi", "LICENSE", "README.md",
           "docs/corridex-demo.png", "module/module.cpp", "tests/python/conftest.py",
-          "examples/demo.py", "corridex_dataset/__init__.py", "benchmarks/fingerprint.py", "scripts/platforms/fingerprint.txt"}
+          "examples/demo.py", "corridex_dataset/__init__.py", "benchmarks/fingerprint.py",
+          "scripts/platforms/fingerprint.txt"}
 UNWANTED_FOLDERS = {"build", "dist", ".ci", ".git", ".nox"}
 
 with tarfile.open(sys.argv[1]) as archive:
