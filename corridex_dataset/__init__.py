@@ -336,7 +336,7 @@ class _CRuntime:
             yield name
 
     def _reaches_generator(self, srand: Callable[[int], None]) -> bool:
-        for _ in range(3):  # a pair that straddles a clock second proves nothing
+        for _ in range(10):  # a pair that straddles a clock second proves nothing
             second = int(time.time())
             grids = []
             for _ in range(2):
