@@ -874,18 +874,27 @@ def local_cluster(workers: int, dashboard: bool = False):
 
 def stop_local_cluster(cluster, client, at_once: bool = False) -> None:
     """Closes the client and the cluster. `at_once` does not wait for running tasks: their
-    workers are stopped where they are (what they were writing is left aside, unread)."""
+    worker processes are killed where they are (what they were writing is left aside, unread),
+    before the scheduler closes, so that none lives on to report the scheduler gone."""
     client.close()
     if at_once:
+        import logging
+
+        # The nannies' news of workers killed on purpose.
+        logging.getLogger("distributed").setLevel(logging.ERROR)
         nannies = list(cluster.workers.values())
 
         async def stop_workers() -> None:
             import asyncio
 
-            # A worker that outlasts the timeout has been sent SIGTERM already, and
-            # cluster.close() below waits for it: its nanny's TimeoutError is no news.
+            for nanny in nannies:
+                nanny.auto_restart = False
+                pid = getattr(nanny.process, "pid", None)
+                if pid:
+                    with contextlib.suppress(OSError):  # gone already
+                        os.kill(pid, getattr(signal, "SIGKILL", signal.SIGTERM))
             await asyncio.gather(
-                *(nanny.close(timeout=0.1) for nanny in nannies), return_exceptions=True
+                *(nanny.close(timeout=2) for nanny in nannies), return_exceptions=True
             )
 
         cluster.sync(stop_workers)
