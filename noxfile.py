@@ -277,12 +277,13 @@ def wheels(session):
     (repaired,) = (dist / "wheelhouse").glob("*manylinux*.whl")
     session.run("auditwheel", "show", repaired)
     listing = session.run("python", "-m", "zipfile", "--list", repaired, silent=True)
-    for needed in ("Corridex-stubs/__init__.pyi", "LICENSE"):
+    for needed in ("Corridex-stubs/__init__.pyi", "LICENSE", "corridex_dataset/__init__.py"):
         if needed not in listing:
             session.error(f"{repaired.name} lacks {needed}")
 
     # The tests and the few files they read, without the sources, so nothing can be built from
-    # there and `import Corridex` can only find the installed package.
+    # there and `import Corridex` (and `import corridex_dataset`) can only find the installed
+    # package.
     tests = BUILD / "installed-tests"
     shutil.rmtree(tests, ignore_errors=True)
     for part in ("tests/python", "examples", "scripts/platforms/fingerprint.txt", "pyproject.toml",

@@ -1,4 +1,4 @@
-"""Mazes per second for examples/dataset.py's work, one process against two and against Dask.
+"""Mazes per second for the dataset job's work, one process against two and against Dask.
 
     python benchmarks/dataset_throughput.py                 # 61 x 61 and 201 x 201, 3 rounds
     python benchmarks/dataset_throughput.py --sizes 61 --rounds 5 --tasks-per-run 16
@@ -30,9 +30,7 @@ import tempfile
 import time
 from typing import Callable, Dict, List
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(os.path.dirname(HERE), "examples"))
-import corridex_dataset as dataset  # noqa: E402
+import corridex_dataset as dataset
 
 
 def nothing(value: int) -> int:
@@ -106,7 +104,8 @@ def main() -> int:
         batch_sizes = {}
         for size in args.sizes:
             solvers, _ = dataset.parse_solvers("all", size)
-            per_maze = dataset.seconds_per_maze(size, solvers)
+            per_maze = dataset.seconds_per_maze(
+                dataset.Job(mazes=1, size=size, solvers=solvers, seed=0, batch_size=1))
             batch = dataset.batch_size(per_maze, 10**9, 1)
             batch_sizes[size] = (batch, per_maze, solvers)
             job = dataset.Job(mazes=args.tasks_per_run * batch, size=size, solvers=solvers,

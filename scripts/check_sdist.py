@@ -7,7 +7,8 @@ import tarfile
 NEEDED = {"pyproject.toml", "CMakeLists.txt", "Corridex.pyi", "LICENSE", "README.md",
           "docs/corridex-demo.png", "module/module.cpp", "tests/python/conftest.py",
           "examples/demo.py", "solvers/solver_table.def", "support/pyproject.toml",
-          "support/corridex_support/fingerprint.py", "scripts/platforms/fingerprint.txt"}
+          "support/corridex_support/fingerprint.py", "corridex_dataset/__init__.py",
+          "scripts/platforms/fingerprint.txt"}
 UNWANTED_FOLDERS = {"build", "dist", ".ci", ".git", ".nox"}
 
 with tarfile.open(sys.argv[1]) as archive:
