@@ -10,8 +10,6 @@ In one process, mazes per second of:
 - the task code: corridex_dataset.write_batch, which does that and also turns the grid into a
   NumPy array, reads every route into columns, packs and hashes the grid, and writes the batch as
   a Parquet file with page checksums;
-- the same, with route cells read through their `row` and `col` properties (the reader's
-  fallback), to show what reading them from the cells' memory saves;
 - maze-dataset, when it is installed in this interpreter (`pip install maze-dataset`, in a
   venv of its own: it is not one of this project's dependencies): MazeDataset.from_config with
   gen_dfs on the same number of maze cells, size // 2 a side, which carves each maze and finds
@@ -56,19 +54,11 @@ def plain_loop(size: int, solvers: Tuple[str, ...]) -> Callable[[int, int], None
     return run
 
 
-def task_code(out: str, size: int, solvers: Tuple[str, ...],
-              properties: bool = False) -> Callable[[int, int], None]:
+def task_code(out: str, size: int, solvers: Tuple[str, ...]) -> Callable[[int, int], None]:
     def run(first: int, count: int) -> None:
         job = dataset.Job(mazes=first + count, size=size, solvers=solvers, seed=1,
                           batch_size=count)
-        reader = dataset._READ_ROUTE
-        kept = reader.offset
-        if properties:
-            reader.offset = None
-        try:
-            dataset.write_batch(out, job, 0, first, count)
-        finally:
-            reader.offset = kept
+        dataset.write_batch(out, job, 0, first, count)
 
     return run
 
@@ -127,8 +117,6 @@ def main() -> int:
                 variants = {
                     "plain loop": plain_loop(size, solvers),
                     "task code": task_code(out, size, solvers),
-                    "task code, route cells read by property": task_code(out, size, solvers,
-                                                                         properties=True),
                 }
                 peer = maze_dataset(size) if label == "BreadthFirstSearch" else None
                 if peer is not None:

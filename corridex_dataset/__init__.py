@@ -400,98 +400,15 @@ _ROW = operator.attrgetter("row")
 _COL = operator.attrgetter("col")
 
 
-class _Memory:
-    """A NumPy view of the process's address space as 64-bit words, made once and read only, for
-    gathering words at the addresses of live objects (nothing else is ever read through it).
-    Word k is at address 8 * (k + 1): NumPy takes no array at address 0."""
-
-    def __init__(self) -> None:
-        self.__array_interface__ = {
-            "data": (8, True), "shape": (2**44 - 1,), "typestr": "<u8", "version": 3}
-
-
-class RouteReader:
-    """Turns a list of result `Index` objects into two int32 columns.
-
-    Reading `cell.row` goes through a bound property, about a microsecond a cell, six to ten
-    times what making the cell cost in SrcToDestPath(); it is most of the job's own time. The
-    module's result cells (when built on pybind11's internals, as its wheels are) keep their
-    value, two 64-bit words `row, col`, in the object's own block right after the instance, so
-    the reader can gather them for a whole route at once with NumPy from the cells' addresses.
-    It does so only once a probe has read known cells alike both ways, and checks every route
-    so read (its ends read both ways, every cell in the grid and open, every step a single one);
-    otherwise, and on any other Python than CPython, it reads the properties
-    (`map(attrgetter("row"))` into `numpy.fromiter`, a C-level pass per column)."""
-
-    def __init__(self) -> None:
-        self.offset: Optional[int] = None  # words from an object's address to its row
-        self.checked = False
-        self._memory: Optional[np.ndarray] = None
-
-    def _probe(self) -> None:
-        self.checked = True
-        if sys.implementation.name != "cpython" or sys.maxsize < 2**62:  # 64-bit CPython
-            return
-        self._memory = np.asarray(_Memory())
-        grid = np.ones((3, 7), dtype=np.bool_)
-        grid[1, 1:6] = False
-        solver = Corridex.BreadthFirstSearch(grid, Index(0, 0), Index(2, 0))
-        solver.solve()
-        route = solver.SrcToDestPath()
-        offset = -(-Index.__basicsize__ // 8)
-        rows, cols = self._gather(route, offset)
-        plain = self._plain(route)
-        if np.array_equal(rows, plain[0]) and np.array_equal(cols, plain[1]):
-            self.offset = offset
-
-    @staticmethod
-    def _plain(route: Sequence[Index]) -> Tuple[np.ndarray, np.ndarray]:
-        count = len(route)
-        return (np.fromiter(map(_ROW, route), dtype=np.int32, count=count),
-                np.fromiter(map(_COL, route), dtype=np.int32, count=count))
-
-    def _gather(self, route: Sequence[Index], offset: int) -> Tuple[np.ndarray, np.ndarray]:
-        """The two words after `offset` words of every cell object, as they are (uint64)."""
-        at = np.fromiter(map(id, route), dtype=np.intp, count=len(route))
-        at //= 8
-        at += offset - 1
-        memory = self._memory
-        return memory[at], memory[at + 1]
-
-    def __call__(
-        self, route: Sequence[Index], grid: np.ndarray
-    ) -> Tuple[np.ndarray, np.ndarray]:
-        if not self.checked:
-            self._probe()
-        if self.offset is None or len(route) < 2:
-            return self._plain(route)
-        rows, cols = self._gather(route, self.offset)
-        width = grid.shape[1]
-        flat = rows * width + cols
-        try:
-            steps = np.abs(np.diff(flat.view(np.int64)))
-            if (
-                (route[0].row, route[0].col, route[-1].row, route[-1].col)
-                == (rows[0], cols[0], rows[-1], cols[-1])
-                and cols.max() < width
-                and grid.ravel()[flat].all()  # IndexError past the grid's end
-                and ((steps == 1) | (steps == width)).all()
-            ):
-                return rows.astype(np.int32), cols.astype(np.int32)
-        except IndexError:
-            pass
-        self.offset = None  # not the layout it took it for: the properties from now on
-        return self._plain(route)
-
-
-_READ_ROUTE = RouteReader()
-
-
 def route_columns(
     route: Sequence[Index], grid: np.ndarray, reverse: bool
 ) -> Tuple[np.ndarray, np.ndarray]:
-    """The rows and the columns of a route's cells as int32 arrays, reversed when asked."""
-    rows, cols = _READ_ROUTE(route, grid)
+    """The rows and the columns of a route's cells as int32 arrays, reversed when asked: one
+    C-level pass per column over the cells' `row` and `col` properties, which is what bounds it
+    (a property read costs more than making the cell did)."""
+    count = len(route)
+    rows = np.fromiter(map(_ROW, route), dtype=np.int32, count=count)
+    cols = np.fromiter(map(_COL, route), dtype=np.int32, count=count)
     return (rows[::-1], cols[::-1]) if reverse else (rows, cols)
 
 

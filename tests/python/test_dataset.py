@@ -331,18 +331,16 @@ def test_each_kind_and_endpoint_mode_gives_valid_grids_routes_and_pictures(kind,
         assert again["content_hash"] == table["content_hash"]
 
 
-def test_routes_read_from_cell_memory_fall_back_to_the_properties_when_not_laid_out_so():
+def test_route_columns_are_the_cells_in_route_order():
     grid = dataset.generate(41, 77)
     solver = Corridex.DijkstraAlgorithm(grid, Index(0, 0), Index(38, 38))
     solver.solve()
     route = solver.SrcToDestPath()
     expected = ([cell.row for cell in route], [cell.col for cell in route])
-    reader = dataset.RouteReader()
-    assert [list(column) for column in reader(route, grid)] == list(expected)
-    if reader.offset is not None:  # the module's own cells: misread on purpose, a word early
-        reader.offset -= 1
-        assert [list(column) for column in reader(route, grid)] == list(expected)
-        assert reader.offset is None
+    rows, cols = dataset.route_columns(route, grid, reverse=False)
+    assert (list(rows), list(cols)) == expected
+    rows, cols = dataset.route_columns(route, grid, reverse=True)
+    assert (list(rows), list(cols)) == (expected[0][::-1], expected[1][::-1])
 
 
 def test_distance_filters_hold_on_every_row():
