@@ -353,11 +353,10 @@ def pybind11(session, variant):
 DEBIAN = {
     "bullseye-gcc10-py3.9": ("bullseye", "gcc", "g++", "python3.9"),
     "trixie-gcc14-py3.13": ("trixie", "gcc", "g++", "python3.13"),
-    "sid-gcc16-py3.14": ("sid", "gcc-16", "g++-16", "python3.14"),
     "sid-gcc16-py3.15": ("sid", "gcc-16", "g++-16", "python3.15"),
     "sid-clang21-libcxx-py3.14": ("sid", "clang-21", "clang++-21", "python3.14"),
 }
-NEWEST = {"sid-gcc16-py3.14": ["g++-16"], "sid-clang21-libcxx-py3.14": ["clang++-21", "-stdlib=libc++"]}
+NEWEST = {"sid-gcc16-py3.15": ["g++-16"], "sid-clang21-libcxx-py3.14": ["clang++-21", "-stdlib=libc++"]}
 
 
 @nox.session(python=False, tags=["full"])
@@ -408,6 +407,9 @@ def debian(session, check):
     try:
         session.run(*inside, venv_python, "-m", "pytest", "-n", "2", "-p", "no:cacheprovider",
                     f"--junitxml={junit}", "tests/python",
+                    # The dataset job is Python on Dask, whatever compiled the module: its tests
+                    # run on the host, and here would only add clusters to start.
+                    "--ignore=tests/python/test_dataset.py",
                     env={"CORRIDEX_LIBCXX_MODULE": "1"} if libcxx else {}, external=True)
     finally:
         if junit.is_file():
