@@ -51,7 +51,7 @@ def run_suite(side, rounds, check):
     for number in range(rounds):
         print(f"round {number + 1} of {rounds}", flush=True)
         subprocess.run(asv + ["run", "--python=same", f"--set-commit-hash={commit}",
-                              "--attribute", "rounds=1", "--show-stderr",
+                              "--attribute", "rounds=1", "--show-stderr", "--record-samples",
                               "--bench", "|".join([TIMES] + ([] if number else [COUNTS])
                                                   + ([STEPS] if check and not number else []))]
                        + (["--append-samples"] if number else []),
