@@ -46,6 +46,13 @@ protected:
     // which leaves no route and a distance of 0 (the cells recorded so far stay readable) and is
     // started over by the next solve().
     class SolveRun {
+        // Drops the cells past `size`; erasing the tail never allocates, so never throws.
+        static void truncate(LargeVector<Index>& cells, std::size_t size) noexcept {
+            if (size < cells.size()) {
+                cells.erase(cells.begin() + static_cast<std::ptrdiff_t>(size), cells.end());
+            }
+        }
+
     public:
         SolveRun(const SolveRun&) = delete;
         SolveRun& operator=(const SolveRun&) = delete;
@@ -62,10 +69,10 @@ protected:
             if (pathSize_ == 0) {
                 LargeVector<Index>().swap(results.path);
             } else {
-                results.path.resize(pathSize_);
+                truncate(results.path, pathSize_);
             }
             if (traversedSize_ != kKeepRecorded) {
-                results.traversed.resize(traversedSize_);
+                truncate(results.traversed, traversedSize_);
             }
             results.distance = distance_;
         }
