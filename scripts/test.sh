@@ -3,7 +3,7 @@
 # ${XDG_CACHE_HOME:-~/.cache}/corridex/tools (the system's python3 is left alone):
 #
 #   bash scripts/test.sh           the everyday run (nox -s test), a few minutes
-#   bash scripts/test.sh --full    every other check (nox -s full), about half an hour
+#   bash scripts/test.sh --full    every other check (nox -s full), 30 minutes (an hour cold)
 #   bash scripts/test.sh -s asan   any other nox arguments: one session, -l to list them
 #
 # Installs nothing with apt (scripts/prerequisites.sh does).
