@@ -29,6 +29,8 @@ _REASONS = {
     "internals": "the module is built through pybind11's public API only" if PUBLIC_API_ONLY
     else None,
     "slow": None,
+    "poll_driver": None if sys.version_info >= (3, 10) else "runs a handler at every poll by "
+    "re-arming its signal with _thread.interrupt_main(signum), new in CPython 3.10",
     "same_cxx_runtime": "the module uses libc++, whose unwinder breaks libstdc++ libraries' "
     "exceptions in one process" if LIBCXX_MODULE else None,
 }

@@ -243,6 +243,7 @@ def passage_count(grid):
         row[0::2].count(True) for row in grid[1::2])
 
 
+@pytest.mark.poll_driver
 @pytest.mark.posix
 def test_interrupted_generate_leaves_a_generator_that_still_works():
     def interrupt():

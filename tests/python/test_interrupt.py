@@ -185,6 +185,7 @@ def landing_points(call_for, handler_for):
         yield number, outcome
 
 
+@pytest.mark.poll_driver
 @pytest.mark.posix
 @pytest.mark.parametrize("cls", SOLVERS, ids=SOLVER_NAMES)
 def test_an_interrupted_solve_reports_no_route(cls, long_routes):
@@ -232,6 +233,7 @@ def called_again(solver, refused, getters):
     return action
 
 
+@pytest.mark.poll_driver
 @pytest.mark.posix
 @pytest.mark.parametrize("cls", SOLVERS, ids=SOLVER_NAMES)
 def test_solve_called_again_while_it_runs_is_refused(cls, long_routes):
@@ -273,6 +275,7 @@ def in_child(name):
     assert child.returncode == 0, child.stderr[-3000:]
 
 
+@pytest.mark.poll_driver
 @pytest.mark.posix
 def test_solve_called_while_a_getter_copies_the_results_is_refused():
     """A getter copying millions of cells out polls for signals; solve() called there, on an
@@ -351,6 +354,7 @@ def test_long_work_holds_the_interpreter_lock(work):
     assert max(pauses) > 0.5 * (ended - started), f"longest pause {max(pauses) * 1000:.1f} ms"
 
 
+@pytest.mark.poll_driver
 @pytest.mark.posix
 @pytest.mark.linux
 @pytest.mark.parametrize("work", sorted(HELD_LOCK_WORK), ids=sorted(HELD_LOCK_WORK))
@@ -402,6 +406,7 @@ def assert_still_solves():
         assert check.SrcToDestDistance() == 4
 
 
+@pytest.mark.poll_driver
 @pytest.mark.posix
 def test_ctrl_c_ends_the_conversion_of_a_tall_grid_of_short_rows():
     """Rows of three True cells are each read whole, without a per-cell poll: Ctrl-C must still
@@ -419,6 +424,7 @@ def test_ctrl_c_ends_the_conversion_of_a_tall_grid_of_short_rows():
 
 
 # Millions of cells take minutes under an emulator.
+@pytest.mark.poll_driver
 @pytest.mark.posix
 @pytest.mark.native
 def test_ctrl_c_ends_copying_out_millions_of_visited_cells():
@@ -439,6 +445,7 @@ def test_ctrl_c_ends_copying_out_millions_of_visited_cells():
     assert_still_solves()
 
 
+@pytest.mark.poll_driver
 @pytest.mark.posix
 def test_generate_called_again_while_it_runs_is_refused():
     in_child("generate_while_generating")
